@@ -1,0 +1,99 @@
+// CharSource: an input table delivered one character at a time, with the
+// text conventions applied in exactly one place.
+//
+// The file is read in binary through a fixed buffer and the conventions are
+// the tool's own, so every platform reads a table alike:
+//   - a CR immediately followed by an LF is dropped (CR LF arrives as LF),
+//     also when the CR ends one buffer and the LF starts the next;
+//   - any other CR is an ordinary character;
+//   - the byte 0x1A ends the input: neither it nor anything after it is seen;
+//   - every other byte, 0xFF included, is delivered unchanged;
+//   - a UTF-8 byte-order mark at the very start is skipped.
+// Once the input has ended, next() yields kEndMarker and never reads again.
+// A read error ends the input the same way and is remembered, so that it is
+// never mistaken for the end of the file.
+#ifndef MORVALE_TABLE_CHAR_SOURCE_H
+#define MORVALE_TABLE_CHAR_SOURCE_H
+
+#include <cstddef>
+#include <cstdio>
+#include <memory>
+
+namespace morvale {
+
+// What next() yields once the input has ended. It is also a legal byte, so
+// readers test atEnd(), never this value.
+constexpr char kEndMarker = static_cast<char>(0xFF);
+
+class CharSource {
+public:
+    static constexpr std::size_t kDefaultBufferSize = 128 * 1024;
+
+    // The buffer is allocated once and reused for every file opened later.
+    // Tests pass tiny sizes to put every character on a buffer edge.
+    explicit CharSource(std::size_t bufferSize = kDefaultBufferSize);
+    ~CharSource();
+    CharSource(const CharSource&) = delete;
+    CharSource& operator=(const CharSource&) = delete;
+
+    // Opens the named file for reading. On failure returns false with errno
+    // set; a directory counts as a failure (EISDIR) on every platform.
+    bool open(const char* name);
+
+    // Reads from memory instead of a file (tests and fuzzing); the bytes must
+    // outlive the reading.
+    void openMemory(const void* data, std::size_t size);
+
+    // Closes the file. False when closing failed; errno is then set.
+    bool close();
+
+    char next() {
+        if (pos_ < end_) {
+            const unsigned char byte = *pos_++;
+            if (byte > 0x1A) {  // the common case: nothing to convert
+                return static_cast<char>(byte);
+            }
+            return convert(byte);
+        }
+        return nextFromRefill();
+    }
+
+    // True once a read has found no further character; false right after the
+    // last character itself has been read.
+    bool atEnd() const { return atEnd_; }
+
+    // True when the input ended because reading failed; readErrno() tells why.
+    bool readFailed() const { return readErrno_ != 0; }
+    int readErrno() const { return readErrno_; }
+
+    // The 1-based number of the line being read: the line ends delivered so
+    // far, plus one.
+    long line() const { return linesEnded_ + 1; }
+
+    // Identity of the open file, to tell whether another name refers to it.
+    // False when unknown (memory input, or a platform without inode numbers).
+    bool identity(unsigned long long& device, unsigned long long& inode) const;
+
+private:
+    char convert(unsigned char byte);
+    char nextFromRefill();
+    char convertCarriageReturn();
+    bool refill();
+    void skipByteOrderMark();
+    char finish();
+    void start(std::FILE* file, const unsigned char* data, std::size_t size);
+
+    std::unique_ptr<unsigned char[]> buffer_;
+    std::size_t capacity_;
+    std::FILE* file_ = nullptr;
+    const unsigned char* pos_ = nullptr;
+    const unsigned char* end_ = nullptr;
+    bool atEnd_ = true;
+    bool drained_ = true;  // the file has nothing more to give
+    int readErrno_ = 0;
+    long linesEnded_ = 0;
+};
+
+}  // namespace morvale
+
+#endif

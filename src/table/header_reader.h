@@ -1,0 +1,47 @@
+// The header reader: the one or three header lines of a table, its layout and
+// column count, and the separator line that follows them.
+#ifndef MORVALE_TABLE_HEADER_READER_H
+#define MORVALE_TABLE_HEADER_READER_H
+
+#include "table/char_source.h"
+#include "table/token_table.h"
+
+namespace morvale {
+
+// Decided by the first character after header line 1: "=" or "-" (the
+// separator line) means one line of names; anything else means three lines.
+enum class HeaderLayout { OneLine, ThreeLine };
+
+// The most data columns (vectors) a table may have: every one of them, plus
+// the abscissa, must fit a row's TokenTable.
+constexpr int kMaxVectors = TokenTable::kSlots - 1;
+
+struct HeaderInfo {
+    HeaderLayout layout = HeaderLayout::OneLine;
+    // G: the names after the abscissa heading on header line 1 (data columns,
+    // or column groups of two data columns each in the three-line layout).
+    int columnCount = 0;
+    TokenTable nameTable;      // header line 1; slot 0 is the module name
+    TokenTable subNameTable;   // header line 2: one sub-name per group
+    TokenTable pairNameTable;  // header line 3: two pair names per group
+
+    // V: the number of vectors the file declares.
+    int vectorCount() const { return layout == HeaderLayout::OneLine ? columnCount : 2 * columnCount; }
+};
+
+inline bool isSeparatorChar(char c) { return c == '=' || c == '-'; }
+
+// Reads the header from the start of the input. On return `current` is the
+// first character of the separator line (one-line layout) or the character
+// that ended header line 3 (three-line layout). A header with more than
+// kMaxVectors data columns, or with a name that may be written out and is too
+// long for a slot, is refused.
+Refusal readHeader(CharSource& source, char& current, HeaderInfo& header);
+
+// Consumes the rest of the separator line. On return `current` is the first
+// character after the run of "=", "-" and blanks; the caller drops it.
+void skipSeparator(CharSource& source, char& current);
+
+}  // namespace morvale
+
+#endif

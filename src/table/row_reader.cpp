@@ -1,0 +1,39 @@
+// The row reader.
+#include "table/row_reader.h"
+
+namespace morvale {
+
+namespace {
+
+constexpr const char* kValueTooLong = "value longer than 255 characters";
+
+}  // namespace
+
+Refusal readRow(CharSource& source, char& current, const HeaderInfo& header, RowTable& row) {
+    const int lastSlot = header.vectorCount();
+    int slot = 0;
+    int position = 0;
+    while (!isLineEnd(current) && !source.atEnd()) {
+        if (slot <= lastSlot && !row.put(slot, position++, current)) {
+            return Refusal{kValueTooLong, source.line()};
+        }
+        current = source.next();
+        if (isBlank(current)) {
+            skipBlanks(current, source);
+            if (slot <= lastSlot) {
+                row.terminate(slot, position);
+                ++slot;  // stops one past V: later tokens are never written
+            }
+            position = 0;
+        }
+    }
+    if (slot <= lastSlot) {
+        row.terminate(slot, position);
+    }
+    for (int empty = slot + 1; empty <= lastSlot; ++empty) {
+        row.makeEmpty(empty);
+    }
+    return Refusal{};
+}
+
+}  // namespace morvale

@@ -1,0 +1,126 @@
+// The character source: text conventions, end of input and read errors, on
+// every buffer size from one byte up.
+#include "table/char_source.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <string>
+
+#include "test_support.h"
+
+namespace morvale {
+namespace {
+
+using test::visible;
+
+constexpr std::size_t kBufferSizes[] = {1, 2, 3, 7, CharSource::kDefaultBufferSize};
+
+// Every character delivered before the input ended.
+std::string drain(CharSource& source) {
+    std::string delivered;
+    for (char c = source.next(); !source.atEnd(); c = source.next()) {
+        delivered += c;
+    }
+    return delivered;
+}
+
+std::string writeTempFile(const std::string& bytes) {
+    char name[] = "/tmp/morvale-char-source-XXXXXX";
+    const int fd = mkstemp(name);
+    std::FILE* file = fdopen(fd, "wb");
+    std::fwrite(bytes.data(), 1, bytes.size(), file);
+    std::fclose(file);
+    return name;
+}
+
+struct ConventionCase {
+    const char* what;
+    std::string input;
+    std::string delivered;
+};
+
+const ConventionCase kConventionCases[] = {
+    {"LF line ends pass through", "a b\n1 2\n", "a b\n1 2\n"},
+    {"CR LF arrives as LF", "a b\r\n1 2\r\n", "a b\n1 2\n"},
+    {"lone CR is ordinary", "a\rb\n", "a\rb\n"},
+    {"CR CR LF keeps the first CR", "a\r\r\n", "a\r\n"},
+    {"CR at the very end", "a\r", "a\r"},
+    {"CR before 0x1A", "a\r\x1A" "b", "a\r"},
+    {"0x1A ends the input", "ab\x1A\ncd\n", "ab"},
+    {"0xFF is an ordinary byte", "a\xFF" "b\n", "a\xFF" "b\n"},
+    {"zero byte is delivered", std::string("a\0b", 3), std::string("a\0b", 3)},
+    {"byte-order mark at the start is skipped", "\xEF\xBB\xBFTime A\n", "Time A\n"},
+    {"byte-order mark elsewhere is kept", "T\xEF\xBB\xBF\n", "T\xEF\xBB\xBF\n"},
+    {"partial byte-order mark is kept", "\xEF\xBBx", "\xEF\xBBx"},
+    {"empty input", "", ""},
+};
+
+TEST(CharSource, AppliesTextConventionsOnEveryBufferEdge) {
+    for (const ConventionCase& c : kConventionCases) {
+        const std::string path = writeTempFile(c.input);
+        for (std::size_t size : kBufferSizes) {
+            CharSource fromFile(size);
+            ASSERT_TRUE(fromFile.open(path.c_str()));
+            EXPECT_EQ(visible(drain(fromFile)), visible(c.delivered)) << c.what << ", file, buffer " << size;
+            EXPECT_FALSE(fromFile.readFailed()) << c.what;
+        }
+        CharSource fromMemory;
+        fromMemory.openMemory(c.input.data(), c.input.size());
+        EXPECT_EQ(visible(drain(fromMemory)), visible(c.delivered)) << c.what << ", memory";
+        std::remove(path.c_str());
+    }
+}
+
+TEST(CharSource, EndOfInputIsAStateSetByTheReadAfterTheLastCharacter) {
+    for (std::size_t size : kBufferSizes) {
+        CharSource source(size);
+        const std::string path = writeTempFile("x\n");
+        ASSERT_TRUE(source.open(path.c_str()));
+        EXPECT_FALSE(source.atEnd());
+        EXPECT_EQ(source.next(), 'x');
+        EXPECT_EQ(source.next(), '\n');
+        EXPECT_FALSE(source.atEnd()) << "the last character has been read, but no read has failed yet";
+        EXPECT_EQ(source.next(), kEndMarker);
+        EXPECT_TRUE(source.atEnd());
+        EXPECT_EQ(source.next(), kEndMarker) << "a read after the end";
+        EXPECT_TRUE(source.atEnd());
+        EXPECT_TRUE(source.close());
+        std::remove(path.c_str());
+    }
+}
+
+TEST(CharSource, CountsLinesForMessages) {
+    const std::string input = "h\r\nx\ny\rz\n\nw";
+    CharSource source(2);
+    source.openMemory(input.data(), input.size());
+    std::string lines;
+    for (char c = source.next(); !source.atEnd(); c = source.next()) {
+        if (c != '\n') {
+            lines += std::to_string(source.line());
+        }
+    }
+    EXPECT_EQ(lines, "12333" "5");
+}
+
+TEST(CharSource, OpenFailuresAndReadErrorsAreReported) {
+    CharSource source;
+    errno = 0;
+    EXPECT_FALSE(source.open("/nonexistent/morvale/table.txt"));
+    EXPECT_EQ(errno, ENOENT);
+    errno = 0;
+    EXPECT_FALSE(source.open("/tmp"));
+    EXPECT_EQ(errno, EISDIR);
+
+    // Reading the start of a process's own memory file fails with an I/O
+    // error: a real read error, which must end the input, not loop.
+    ASSERT_TRUE(source.open("/proc/self/mem"));
+    EXPECT_EQ(visible(drain(source)), "");
+    EXPECT_TRUE(source.atEnd());
+    EXPECT_TRUE(source.readFailed());
+    EXPECT_EQ(source.readErrno(), EIO);
+}
+
+}  // namespace
+}  // namespace morvale

@@ -1,0 +1,123 @@
+// The row reader: how a row is cut into its abscissa and values.
+#include "table/row_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace morvale {
+namespace {
+
+using test::visible;
+using Tokens = std::vector<std::string>;
+
+struct RowCase {
+    const char* what;
+    std::string row;   // the row's text from its first character
+    Tokens expected;   // slots 0 to V
+};
+
+// Reads each row in turn into one shared table, as a file's rows are read, so
+// that every case also shows that nothing of the row before leaks through.
+void expectRows(HeaderLayout layout, int columns, const std::vector<RowCase>& cases) {
+    const std::unique_ptr<HeaderInfo> header(new HeaderInfo);
+    header->layout = layout;
+    header->columnCount = columns;
+    const std::unique_ptr<RowTable> row(new RowTable);
+    for (const RowCase& c : cases) {
+        CharSource source(3);
+        source.openMemory(c.row.data(), c.row.size());
+        char current = source.next();
+        ASSERT_FALSE(readRow(source, current, *header, *row)) << c.what;
+        Tokens actual;
+        for (int slot = 0; slot <= header->vectorCount(); ++slot) {
+            actual.emplace_back(row->token(slot));
+        }
+        EXPECT_EQ(actual, c.expected) << c.what << ": " << visible(c.row);
+        EXPECT_TRUE(isLineEnd(current) || source.atEnd()) << c.what;
+    }
+}
+
+TEST(RowReader, CutsRowsAtRunsOfBlanksOnly) {
+    expectRows(HeaderLayout::OneLine, 2,
+               {
+                   {"three values", "0 1 2\n", {"0", "1", "2"}},
+                   {"trailing blank", "0 1 2 \n", {"0", "1", "2"}},
+                   {"signs and exponents pass unchanged", "0 -1 2e-3\n", {"0", "-1", "2e-3"}},
+                   {"short row gets empty values", "8 9\n", {"8", "9", ""}},
+                   {"long row keeps the first values", "0 1 2 3 4\n", {"0", "1", "2"}},
+                   {"one leading blank joins the abscissa", " 5 6 7\n", {" 5", "6", "7"}},
+                   {"two leading blanks shift the values", "  5 6\n", {" ", "5", "6"}},
+                   {"empty line", "\n", {"", "", ""}},
+                   {"TAB inside a token", "a\tb 1\n", {"a\tb", "1", ""}},
+                   {"lone CR inside a token", "1\r2 3\n", {"1\r2", "3", ""}},
+                   {"last row without line end", "3 4", {"3", "4", ""}},
+                   {"runs of blanks count once", "1    2     3\n", {"1", "2", "3"}},
+               });
+}
+
+TEST(RowReader, ThreeLineRowsCarryTwoValuesPerGroup) {
+    expectRows(HeaderLayout::ThreeLine, 1,
+               {
+                   {"full row", "0 1 2 3 4\n", {"0", "1", "2"}},
+                   {"short row after a full one", "3 4\n", {"3", "4", ""}},
+               });
+}
+
+TEST(RowReader, RefusesOnlyValuesThatWouldBeWrittenOut) {
+    const std::string value255(255, '7');
+    const std::string value256(256, '7');
+    std::string wide = "0";
+    for (int i = 1; i <= 1023; ++i) {
+        wide += " " + std::to_string(i);
+    }
+    const struct {
+        const char* what;
+        int columns;
+        std::string row;
+        const char* refusal;
+    } cases[] = {
+        {"255-character value", 2, "0 " + value255 + " 1\n", nullptr},
+        {"256-character value", 2, "0 " + value256 + " 1\n", "value longer than 255 characters"},
+        {"256-character abscissa", 2, value256 + " 1 2\n", "value longer than 255 characters"},
+        {"256-character value past V", 2, "0 1 2 " + value256 + "\n", nullptr},
+        {"thousands of extra tokens", 1, "0 1" + std::string(20000, ' ') + wide + " " + wide + "\n", nullptr},
+        {"1023 values", 1023, wide + "\n", nullptr},
+        {"a line of blanks", 2, std::string(100000, ' ') + "\n", nullptr},
+    };
+    const std::unique_ptr<HeaderInfo> header(new HeaderInfo);
+    const std::unique_ptr<RowTable> row(new RowTable);
+    for (const auto& c : cases) {
+        header->columnCount = c.columns;
+        const std::string input = "first\nsecond\n" + c.row;
+        CharSource source;
+        source.openMemory(input.data(), input.size());
+        char current = source.next();
+        for (int lineEnds = 0; lineEnds < 2; current = source.next()) {
+            lineEnds += isLineEnd(current) ? 1 : 0;
+        }
+        const Refusal refusal = readRow(source, current, *header, *row);
+        if (c.refusal == nullptr) {
+            EXPECT_FALSE(refusal) << c.what;
+            EXPECT_TRUE(isLineEnd(current)) << c.what;
+            continue;
+        }
+        ASSERT_TRUE(refusal) << c.what;
+        EXPECT_STREQ(refusal.reason, c.refusal) << c.what;
+        EXPECT_EQ(refusal.line, 3) << c.what;
+    }
+    header->columnCount = 2;
+    CharSource source;
+    const std::string input = "0 " + value255 + "\n";
+    source.openMemory(input.data(), input.size());
+    char current = source.next();
+    ASSERT_FALSE(readRow(source, current, *header, *row));
+    EXPECT_EQ(row->token(1), value255);
+}
+
+}  // namespace
+}  // namespace morvale

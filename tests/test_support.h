@@ -1,0 +1,87 @@
+// Helpers shared by the tests: readable byte strings and in-memory conversion.
+#ifndef MORVALE_TESTS_TEST_SUPPORT_H
+#define MORVALE_TESTS_TEST_SUPPORT_H
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "driver/driver.h"
+
+namespace morvale::test {
+
+// The text with TAB, CR, LF and other control bytes made visible, so that a
+// failing comparison shows where two outputs differ.
+inline std::string visible(const std::string& text) {
+    std::string shown;
+    for (unsigned char c : text) {
+        switch (c) {
+        case '\t': shown += "\\t"; break;
+        case '\r': shown += "\\r"; break;
+        case '\n': shown += "\\n\n"; break;
+        default:
+            if (c < 0x20 || c >= 0x7F) {
+                char hex[8];
+                std::snprintf(hex, sizeof hex, "\\x%02X", c);
+                shown += hex;
+            } else {
+                shown += static_cast<char>(c);
+            }
+        }
+    }
+    return shown;
+}
+
+// Lines joined with CR LF, each one ended: the shape of a vector file.
+inline std::string crlfLines(std::initializer_list<std::string> lines) {
+    std::string text;
+    for (const std::string& line : lines) {
+        text += line + "\r\n";
+    }
+    return text;
+}
+
+// A table's text with every LF turned into CR LF.
+inline std::string withCrLf(const std::string& text) {
+    std::string converted;
+    for (char c : text) {
+        if (c == '\n') {
+            converted += '\r';
+        }
+        converted += c;
+    }
+    return converted;
+}
+
+struct Conversion {
+    Refusal refusal;
+    std::string output;
+};
+
+// Converts a table held in memory exactly as the tool converts a file, and
+// returns what the vector file would hold.
+inline Conversion convertText(const std::string& table, std::size_t sourceBuffer = CharSource::kDefaultBufferSize) {
+    const std::unique_ptr<Workspace> workspace(new Workspace);
+    CharSource source(sourceBuffer);
+    source.openMemory(table.data(), table.size());
+    char current = 0;
+    Conversion result;
+    result.refusal = readHeader(source, current, workspace->header);
+    if (result.refusal) {
+        return result;
+    }
+    char* data = nullptr;
+    std::size_t size = 0;
+    std::FILE* stream = open_memstream(&data, &size);
+    workspace->output.attach(stream);
+    result.refusal = writeVectorFile(source, current, workspace->header, workspace->row, workspace->output);
+    workspace->output.close();
+    result.output.assign(data, size);
+    std::free(data);
+    return result;
+}
+
+}  // namespace morvale::test
+
+#endif

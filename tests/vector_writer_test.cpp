@@ -1,0 +1,120 @@
+// The vector file of each header layout, from whole tables converted in
+// memory exactly as the tool converts files.
+#include "vecfile/vector_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "test_support.h"
+
+namespace morvale {
+namespace {
+
+using test::convertText;
+using test::crlfLines;
+using test::visible;
+using test::withCrLf;
+
+struct FileCase {
+    const char* what;
+    std::string table;  // with LF line ends; also converted with CR LF
+    std::string vectorFile;
+};
+
+const FileCase kFileCases[] = {
+    {"one-line example", "Time A B\n-----\n0 1 2\n1 3 4\n",
+     crlfLines({"vector\t0\t\"Time\"\t\"A\"", "vector\t1\t\"Time\"\t\"B\"", "", "0\t0\t1", "1\t0\t2", "0\t1\t3",
+                "1\t1\t4"})},
+    {"three-line example", "T G1 G2\nS1 S2\nm1 x1 m2 x2\n=====\n0 1 2 3 4\n1 5 6 7 8\n",
+     crlfLines({"vector\t0\t\"T\"\t\"G1.S1.m1\"", "vector\t2\t\"T\"\t\"G2.S2.m2\"", "", "",
+                "vector\t1\t\"T\"\t\"G1.S1.x1\"", "vector\t3\t\"T\"\t\"G2.S2.x2\"", "0\t0\t1", "1\t0\t2", "2\t0\t3",
+                "3\t0\t4", "0\t1\t5", "1\t1\t6", "2\t1\t7", "3\t1\t8"})},
+    {"declaration ids run even then odd; samples in order", "t a b c\ns u v\np q r s x y\n-\n9 1 2 3 4 5 6\n",
+     crlfLines({"vector\t0\t\"t\"\t\"a.s.p\"", "vector\t2\t\"t\"\t\"b.u.r\"", "vector\t4\t\"t\"\t\"c.v.x\"", "", "",
+                "vector\t1\t\"t\"\t\"a.s.q\"", "vector\t3\t\"t\"\t\"b.u.s\"", "vector\t5\t\"t\"\t\"c.v.y\"",
+                "0\t9\t1", "1\t9\t2", "2\t9\t3", "3\t9\t4", "4\t9\t5", "5\t9\t6"})},
+    {"no columns, one-line", "Time\n---\n1\n2\n", crlfLines({""})},
+    {"no columns, three-line", "Time\nS\nP\n---\n1\n2\n", crlfLines({"", ""})},
+    {"no rows", "T A\n--\n", crlfLines({"vector\t0\t\"T\"\t\"A\"", ""})},
+    {"separator line ends the file", "T A\n--", crlfLines({"vector\t0\t\"T\"\t\"A\"", ""})},
+    {"empty rows still give every vector a line", "T A B\n--\n\n1 2 3\n\n",
+     crlfLines({"vector\t0\t\"T\"\t\"A\"", "vector\t1\t\"T\"\t\"B\"", "", "0\t\t", "1\t\t", "0\t1\t2", "1\t1\t3",
+                "0\t\t", "1\t\t"})},
+    {"last row without line end", "T A\n--\n1 2\n3 4",
+     crlfLines({"vector\t0\t\"T\"\t\"A\"", "", "0\t1\t2", "0\t3\t4"})},
+    {"missing group name parts keep their dots", "T G1 G2\nS1\n\n=\n",
+     crlfLines({"vector\t0\t\"T\"\t\"G1.S1.\"", "vector\t2\t\"T\"\t\"G2..\"", "", "", "vector\t1\t\"T\"\t\"G1.S1.\"",
+                "vector\t3\t\"T\"\t\"G2..\""})},
+    {"quotes and TABs are copied unchanged", "T \"A\"\tx\n--\n0 \"1\"\n",
+     crlfLines({"vector\t0\t\"T\"\t\"\"A\"\tx\"", "", "0\t0\t\"1\""})},
+    {"no separator line: the first row after the header loses its first character", "T A\n1 2\n3 4\n5 6\n7 8\n",
+     crlfLines({"vector\t0\t\"T\"\t\"A.1.3\"", "", "", "vector\t1\t\"T\"\t\"A.1.4\"", "0\t 6\t", "1\t 6\t", "0\t7\t8",
+                "1\t7\t"})},
+    {"name containing a dash", "Time A-B C\n-----\n0 1 2\n",
+     crlfLines({"vector\t0\t\"Time\"\t\"A.B.\"", "", "", "vector\t1\t\"Time\"\t\"A.B.\"", "0\t0\t1", "1\t0\t2"})},
+    {"byte-order mark is not part of the module name", "\xEF\xBB\xBFTime A\n-\n0 1\n",
+     crlfLines({"vector\t0\t\"Time\"\t\"A\"", "", "0\t0\t1"})},
+    {"0x1A ends the table", "T A\n-\n0 1\n\x1A" "2 3\n", crlfLines({"vector\t0\t\"T\"\t\"A\"", "", "0\t0\t1"})},
+};
+
+TEST(VectorWriter, WritesEachLayoutByteForByteWithEitherLineEnd) {
+    for (const FileCase& c : kFileCases) {
+        for (const std::string& table : {c.table, withCrLf(c.table)}) {
+            const test::Conversion result = convertText(table, 2);
+            ASSERT_FALSE(result.refusal) << c.what;
+            EXPECT_EQ(visible(result.output), visible(c.vectorFile)) << c.what;
+        }
+    }
+}
+
+TEST(VectorWriter, OneLineExampleIsExactly72Bytes) {
+    const std::string output = convertText("Time A B\r\n-----\r\n0 1 2\r\n1 3 4\r\n").output;
+    ASSERT_EQ(output.size(), 72u);
+    EXPECT_EQ(output.substr(0, 21), "vector\t0\t\"Time\"\t\"A\"\r\n");
+    EXPECT_EQ(output.substr(42, 2), "\r\n");
+    EXPECT_EQ(output.substr(44, 7), "0\t0\t1\r\n");
+}
+
+TEST(VectorWriter, WideTablesUseEveryIdAndLongValuesWhole) {
+    std::string header = "T";
+    std::string row = "0.5";
+    for (int column = 0; column < 1023; ++column) {
+        header += " c" + std::to_string(column);
+        row += " " + std::string(column == 1022 ? 255 : 3, static_cast<char>('a' + column % 26));
+    }
+    const std::string output = convertText(header + "\n-\n" + row + "\n" + row + "\n").output;
+    EXPECT_NE(output.find("vector\t1022\t\"T\"\t\"c1022\"\r\n\r\n0\t0.5\taaa\r\n"), std::string::npos);
+    const std::string lastLine = "1022\t0.5\t" + std::string(255, 'a' + 1022 % 26) + "\r\n";
+    ASSERT_GE(output.size(), lastLine.size());
+    EXPECT_EQ(output.substr(output.size() - lastLine.size()), lastLine);
+    EXPECT_NE(output.find("\r\n999\t0.5\t"), std::string::npos);
+
+    EXPECT_TRUE(convertText(header + " c1023\n-\n").refusal);
+}
+
+TEST(VectorWriter, OutputBufferEdgesChangeNothing) {
+    std::string table = "Time A B C\n---\n";
+    for (int i = 0; i < 3000; ++i) {
+        table += std::to_string(i) + " " + std::to_string(i * 7) + " -1.25e-0" + std::to_string(i % 10) + " x\n";
+    }
+    const std::string whole = convertText(table).output;
+    for (std::size_t size : {4096u, 4097u, 5000u}) {
+        const std::unique_ptr<Workspace> workspace(new Workspace);
+        CharSource source(1);
+        source.openMemory(table.data(), table.size());
+        VectorFile output(size);
+        char* data = nullptr;
+        std::size_t length = 0;
+        output.attach(open_memstream(&data, &length));
+        char current = 0;
+        ASSERT_FALSE(readHeader(source, current, workspace->header));
+        ASSERT_FALSE(writeVectorFile(source, current, workspace->header, workspace->row, output));
+        ASSERT_TRUE(output.close());
+        EXPECT_TRUE(std::string(data, length) == whole) << "output buffer " << size;
+        std::free(data);
+    }
+}
+
+}  // namespace
+}  // namespace morvale
