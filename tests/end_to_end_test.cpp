@@ -309,15 +309,20 @@ TEST_F(EndToEnd, AnInterruptionRemovesTheVectorFileBeingWritten) {
         table += "0.001 1.25 -0.0031\n";
     }
     ASSERT_EQ(write(pipe, table.data(), table.size()), static_cast<ssize_t>(table.size()));
-    while (!fs::exists(file("slow.vec")) && std::chrono::steady_clock::now() < deadline) {
+    // Samples on disk: the tool is past creating the file and in the rows.
+    const auto writing = [this] {
+        std::error_code ignored;
+        return fs::file_size(file("slow.vec"), ignored) > 0 && !ignored;
+    };
+    while (!writing() && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    const bool written = fs::exists(file("slow.vec"));
+    const bool written = writing();
     kill(pid, SIGINT);
     close(pipe);
     const Result result = finish(pid);
 
-    ASSERT_TRUE(written) << "the tool never created its output";
+    ASSERT_TRUE(written) << "the tool never wrote samples";
     // The C runtime of Windows ends an interrupted program with status 3.
     EXPECT_EQ(result.status, windowsBuild() ? 3 : 128 + SIGINT);
     EXPECT_EQ(result.out, "");
