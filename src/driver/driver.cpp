@@ -10,10 +10,6 @@
 #include "driver/platform.h"
 #include "vecfile/output_name.h"
 
-#ifndef _WIN32
-#include <sys/stat.h>
-#endif
-
 namespace morvale {
 
 namespace {
@@ -58,18 +54,12 @@ void printClosingBlock() {
 // True when `outputName` already names the open input itself (a link to it):
 // opening it for writing would destroy the table being read.
 bool isTheInput(const CharSource& source, const std::string& outputName) {
-#ifndef _WIN32
     unsigned long long device = 0;
     unsigned long long inode = 0;
-    struct stat info;
-    return source.identity(device, inode) && stat(outputName.c_str(), &info) == 0 &&
-           static_cast<unsigned long long>(info.st_dev) == device &&
-           static_cast<unsigned long long>(info.st_ino) == inode;
-#else
-    (void)source;
-    (void)outputName;
-    return false;
-#endif
+    unsigned long long outputDevice = 0;
+    unsigned long long outputInode = 0;
+    return source.identity(device, inode) && CharSource::identityOf(outputName.c_str(), outputDevice, outputInode) &&
+           outputDevice == device && outputInode == inode;
 }
 
 std::string notConverted(const std::string& what) { return what + "; file not converted"; }

@@ -7,8 +7,14 @@
 #include <initializer_list>
 
 #ifdef _WIN32
-#include <conio.h>
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <io.h>
+#include <windows.h>
 #else
 #include <cerrno>
 #include <termios.h>
@@ -21,7 +27,12 @@ namespace {
 
 std::atomic<const char*> removeOnInterrupt{nullptr};
 
-#ifndef _WIN32
+#ifdef _WIN32
+// The console's input mode while the key wait has changed it, so that an
+// interruption during the wait can give the console back as it was.
+std::atomic<DWORD> savedConsoleMode{0};
+std::atomic<bool> consoleChanged{false};
+#else
 // The terminal's settings while the key wait has changed them, so that an
 // interruption during the wait can give the terminal back as it was.
 termios savedTerminal;
@@ -36,7 +47,11 @@ extern "C" void onInterrupt(int signal) {
         unlink(path);
 #endif
     }
-#ifndef _WIN32
+#ifdef _WIN32
+    if (consoleChanged.load()) {
+        SetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), savedConsoleMode.load());
+    }
+#else
     if (terminalChanged.load()) {
         tcsetattr(STDIN_FILENO, TCSANOW, &savedTerminal);
     }
@@ -51,11 +66,53 @@ void setRemoveOnInterrupt(const char* path) { removeOnInterrupt.store(path); }
 
 #ifdef _WIN32
 
+namespace {
+
+// Keys that only change what another key means; pressing one alone is no
+// answer to "press any key".
+bool isModifier(WORD key) {
+    switch (key) {
+    case VK_SHIFT:
+    case VK_CONTROL:
+    case VK_MENU:
+    case VK_LWIN:
+    case VK_RWIN:
+    case VK_CAPITAL:
+    case VK_NUMLOCK:
+    case VK_SCROLL:
+        return true;
+    default:
+        return false;
+    }
+}
+
+}  // namespace
+
 void waitForKey() {
     std::fflush(stdout);
-    if (_isatty(_fileno(stdin))) {
-        _getch();
+    // Only a console has a mode; a file, a pipe or NUL does not, so scripts
+    // never wait (the C runtime's _isatty also says yes for NUL).
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD mode = 0;
+    if (input == nullptr || input == INVALID_HANDLE_VALUE || !GetConsoleMode(input, &mode)) {
+        return;
     }
+    savedConsoleMode.store(mode);
+    consoleChanged.store(true);
+    // Keeps processed input on, so that Ctrl-C still interrupts the wait.
+    SetConsoleMode(input, mode & ~static_cast<DWORD>(ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT));
+    INPUT_RECORD record;
+    DWORD count = 0;
+    while (ReadConsoleInputA(input, &record, 1, &count) && count == 1) {
+        if (record.EventType == KEY_EVENT && record.Event.KeyEvent.bKeyDown &&
+            !isModifier(record.Event.KeyEvent.wVirtualKeyCode)) {
+            break;
+        }
+    }
+    // The key's release and anything typed with it must not reach the shell.
+    FlushConsoleInputBuffer(input);
+    SetConsoleMode(input, mode);
+    consoleChanged.store(false);
 }
 
 void installInterruptCleanup() {

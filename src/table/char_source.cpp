@@ -4,7 +4,16 @@
 #include <algorithm>
 #include <cerrno>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <io.h>
+#include <windows.h>
+#else
 #include <sys/stat.h>
 #endif
 
@@ -40,6 +49,15 @@ bool CharSource::open(const char* name) {
     close();
     std::FILE* file = std::fopen(name, "rb");
     if (file == nullptr) {
+#ifdef _WIN32
+        // Windows cannot open a folder as a file either, but calls it a
+        // denied access.
+        const int error = errno;
+        const DWORD attributes = GetFileAttributesA(name);
+        errno = error == EACCES && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0
+                    ? EISDIR
+                    : error;
+#endif
         return false;
     }
 #ifndef _WIN32
@@ -81,20 +99,66 @@ bool CharSource::close() {
     return result == 0;
 }
 
+#ifdef _WIN32
+
+namespace {
+
+// A Windows file's identity: its volume and its index on that volume.
+bool identityOfHandle(HANDLE handle, unsigned long long& device, unsigned long long& inode) {
+    BY_HANDLE_FILE_INFORMATION info;
+    // Some file systems have no file indexes and give 0 for every file.
+    if (handle == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(handle, &info) ||
+        (info.nFileIndexHigh == 0 && info.nFileIndexLow == 0)) {
+        return false;
+    }
+    device = info.dwVolumeSerialNumber;
+    inode = (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return true;
+}
+
+}  // namespace
+
 bool CharSource::identity(unsigned long long& device, unsigned long long& inode) const {
-#ifndef _WIN32
+    return file_ != nullptr &&
+           identityOfHandle(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file_))), device, inode);
+}
+
+bool CharSource::identityOf(const char* name, unsigned long long& device, unsigned long long& inode) {
+    // No access is asked for and every kind of sharing allowed: only the
+    // file's information is read, whoever else has it open.
+    const HANDLE handle = CreateFileA(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    const bool known = identityOfHandle(handle, device, inode);
+    CloseHandle(handle);
+    return known;
+}
+
+#else
+
+bool CharSource::identity(unsigned long long& device, unsigned long long& inode) const {
     struct stat info;
     if (file_ != nullptr && fstat(fileno(file_), &info) == 0) {
         device = static_cast<unsigned long long>(info.st_dev);
         inode = static_cast<unsigned long long>(info.st_ino);
         return true;
     }
-#else
-    (void)device;
-    (void)inode;
-#endif
     return false;
 }
+
+bool CharSource::identityOf(const char* name, unsigned long long& device, unsigned long long& inode) {
+    struct stat info;
+    if (stat(name, &info) != 0) {
+        return false;
+    }
+    device = static_cast<unsigned long long>(info.st_dev);
+    inode = static_cast<unsigned long long>(info.st_ino);
+    return true;
+}
+
+#endif
 
 // The first bytes are read on their own so that a byte-order mark can be
 // dropped before anything is delivered; they stay in the buffer otherwise.

@@ -71,8 +71,12 @@ public:
     long line() const { return linesEnded_ + 1; }
 
     // Identity of the open file, to tell whether another name refers to it.
-    // False when unknown (memory input, or a platform without inode numbers).
+    // False when unknown (memory input).
     bool identity(unsigned long long& device, unsigned long long& inode) const;
+
+    // Identity of the named file, comparable with identity(). False when the
+    // name names nothing that can be examined.
+    static bool identityOf(const char* name, unsigned long long& device, unsigned long long& inode);
 
 private:
     char convert(unsigned char byte);

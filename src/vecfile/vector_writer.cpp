@@ -5,6 +5,18 @@
 #include <cerrno>
 #include <cstring>
 
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+#endif
+
 namespace morvale {
 
 namespace {
@@ -78,6 +90,33 @@ void writeGroupDeclaration(VectorFile& output, const HeaderInfo& header, int gro
     endDeclaration(output);
 }
 
+// Creates or empties the named file for writing in binary.
+std::FILE* createForWriting(const char* name) {
+#ifdef _WIN32
+    // An interruption must be able to remove the file while it is still open,
+    // which Windows allows only when the file was opened to share deletion;
+    // the C runtime never opens files so.
+    const HANDLE handle = CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        // Fails the same way, with the C runtime's reason in errno.
+        return std::fopen(name, "wb");
+    }
+    const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
+    if (descriptor == -1) {
+        CloseHandle(handle);
+        return nullptr;
+    }
+    std::FILE* file = _fdopen(descriptor, "wb");
+    if (file == nullptr) {
+        _close(descriptor);
+    }
+    return file;
+#else
+    return std::fopen(name, "wb");
+#endif
+}
+
 }  // namespace
 
 VectorFile::VectorFile(std::size_t bufferSize) {
@@ -94,7 +133,7 @@ VectorFile::~VectorFile() {
 }
 
 bool VectorFile::open(const char* name) {
-    std::FILE* file = std::fopen(name, "wb");
+    std::FILE* file = createForWriting(name);
     if (file == nullptr) {
         return false;
     }
