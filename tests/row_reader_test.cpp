@@ -57,6 +57,9 @@ TEST(RowReader, CutsRowsAtRunsOfBlanksOnly) {
                    {"lone CR inside a token", "1\r2 3\n", {"1\r2", "3", ""}},
                    {"last row without line end", "3 4", {"3", "4", ""}},
                    {"runs of blanks count once", "1    2     3\n", {"1", "2", "3"}},
+                   {"tokens longer than a word", "0.000123456789 -1.2345e-05 0.5\r\n", {"0.000123456789", "-1.2345e-05", "0.5"}},
+                   {"zero byte ends a token", std::string("1 ab\0cd 2\n", 10), {"1", "ab", "2"}},
+                   {"control and high bytes inside tokens", "1\x1F" "2 \xFF\xFE\x80\x7F\x21" "abcdefgh\n", {"1\x1F" "2", "\xFF\xFE\x80\x7F\x21" "abcdefgh", ""}},
                });
 }
 

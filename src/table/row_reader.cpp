@@ -14,8 +14,15 @@ Refusal readRow(CharSource& source, char& current, const HeaderInfo& header, Row
     int slot = 0;
     int position = 0;
     while (!isLineEnd(current) && !source.atEnd()) {
-        if (slot <= lastSlot && !row.put(slot, position++, current)) {
-            return Refusal{kValueTooLong, source.line()};
+        if (slot <= lastSlot) {
+            if (!row.put(slot, position++, current)) {
+                return Refusal{kValueTooLong, source.line()};
+            }
+            // The rest of the token, as far as it is plain characters.
+            const std::size_t room = static_cast<std::size_t>(TokenTable::kMaxTokenLength - position);
+            position += static_cast<int>(source.takeRun(row.at(slot, position), room));
+        } else {
+            source.skipRun();
         }
         current = source.next();
         if (isBlank(current)) {
