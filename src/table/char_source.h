@@ -55,7 +55,13 @@ public:
             if (byte > 0x1A) {  // the common case: nothing to convert
                 return static_cast<char>(byte);
             }
-            if (byte == '\n') {  // once a row: not worth a call
+            // Line ends come once a row: not worth a call.
+            if (byte == '\n') {
+                ++linesEnded_;
+                return '\n';
+            }
+            if (byte == '\r' && pos_ < end_ && *pos_ == '\n') {
+                ++pos_;
                 ++linesEnded_;
                 return '\n';
             }
