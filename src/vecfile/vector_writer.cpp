@@ -51,18 +51,20 @@ char* put(char* out, std::string_view text) {
     return out + text.size();
 }
 
-// A token as one fixed block of kTokenBlock bytes when it fits, the common
-// case: a fixed-size copy is a few moves, where a copy of a varying length
-// is a call. The bytes past the token are overwritten by what follows it.
-// Tokens come from TokenTable slots, so the whole block is readable, and a
-// sample line's reservation leaves room for a block after every token.
-constexpr std::size_t kTokenBlock = 32;
-static_assert(kTokenBlock <= TokenTable::kSlotSize, "a block stays inside a slot");
-static_assert(kTokenBlock <= TokenTable::kMaxTokenLength + kLineEnd.size(), "a block stays inside a sample line");
+// A token as one or two fixed blocks of kTokenBlock bytes when it fits, the
+// common case: a fixed-size copy is a few moves, where a copy of a varying
+// length is a call. The bytes past the token are overwritten by what follows
+// it. Tokens come from TokenTable slots, so both blocks are readable, and a
+// sample line's reservation leaves room for them after every token.
+constexpr std::size_t kTokenBlock = 16;
+static_assert(2 * kTokenBlock <= TokenTable::kSlotSize, "the blocks stay inside a slot");
+static_assert(2 * kTokenBlock <= TokenTable::kMaxTokenLength + kLineEnd.size(), "the blocks stay inside a sample line");
 
 char* putToken(char* out, std::string_view token) {
     if (token.size() <= kTokenBlock) {
         std::memcpy(out, token.data(), kTokenBlock);
+    } else if (token.size() <= 2 * kTokenBlock) {
+        std::memcpy(out, token.data(), 2 * kTokenBlock);
     } else {
         std::memcpy(out, token.data(), token.size());
     }
