@@ -13,9 +13,13 @@ Refusal readRow(CharSource& source, char& current, const HeaderInfo& header, Row
     const int lastSlot = header.vectorCount();
     int slot = 0;
     int position = 0;
-    while (!isLineEnd(current) && !source.atEnd()) {
+    // A local copy: the caller's `current` could alias any byte the row table
+    // stores, which would make every character a store and a reload.
+    char c = current;
+    while (!isLineEnd(c) && !source.atEnd()) {
         if (slot <= lastSlot) {
-            if (!row.put(slot, position++, current)) {
+            if (!row.put(slot, position++, c)) {
+                current = c;
                 return Refusal{kValueTooLong, source.line()};
             }
             // The rest of the token, as far as it is plain characters.
@@ -24,9 +28,9 @@ Refusal readRow(CharSource& source, char& current, const HeaderInfo& header, Row
         } else {
             source.skipRun();
         }
-        current = source.next();
-        if (isBlank(current)) {
-            skipBlanks(current, source);
+        c = source.next();
+        if (isBlank(c)) {
+            skipBlanks(c, source);
             if (slot <= lastSlot) {
                 row.terminate(slot, position);
                 ++slot;  // stops one past V: later tokens are never written
@@ -34,6 +38,7 @@ Refusal readRow(CharSource& source, char& current, const HeaderInfo& header, Row
             position = 0;
         }
     }
+    current = c;
     if (slot <= lastSlot) {
         row.terminate(slot, position);
     }
