@@ -102,7 +102,7 @@ TEST(CharSource, RunsDeliverWhatNextWouldOnEveryBufferEdge) {
         "0.000123456 -1.2345e-05 7\n8 9\n",
         "0.000123456 -1.2345e-05\r\n8\t9 " + longToken + "\r\n",
         "a\rb " + longToken + "\x1A" + longToken,
-        std::string("ab\0cdefghijk\x1F" "lmnopq\xFF\xFE\x80rstuvw\x21!", 32),
+        std::string("ab\0cd", 5) + "efghijk\x1F" "lmnopq\xFF\xFE\x80rstuvw!!",
         "\xEF\xBB\xBF" + longToken + " " + longToken,
     };
     for (const std::string& input : inputs) {

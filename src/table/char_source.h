@@ -105,6 +105,17 @@ public:
         return static_cast<std::size_t>(at - start);
     }
 
+    // Consumes a single blank when a character above the blank follows it,
+    // and returns true: another run starts right there. Otherwise reads
+    // nothing and returns false. Tokens are mostly separated so.
+    bool skipBlankBeforeRun() {
+        if (end_ - pos_ >= 2 && pos_[0] == kRunStop && pos_[1] > kRunStop) {
+            ++pos_;
+            return true;
+        }
+        return false;
+    }
+
     // Like takeRun(), for a token that is not kept.
     void skipRun() {
         const unsigned char* at = pos_;

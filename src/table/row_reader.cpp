@@ -25,6 +25,13 @@ Refusal readRow(CharSource& source, char& current, const HeaderInfo& header, Row
             // The rest of the token, as far as it is plain characters.
             const std::size_t room = static_cast<std::size_t>(TokenTable::kMaxTokenLength - position);
             position += static_cast<int>(source.takeRun(row.at(slot, position), room));
+            // Then the tokens that follow after a single blank, each taken
+            // whole; anything else is left to the character-wise path.
+            while (slot < lastSlot && source.skipBlankBeforeRun()) {
+                row.terminate(slot, position);
+                ++slot;
+                position = static_cast<int>(source.takeRun(row.at(slot, 0), TokenTable::kMaxTokenLength));
+            }
         } else {
             source.skipRun();
         }
