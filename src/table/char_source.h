@@ -82,8 +82,26 @@ public:
         const unsigned char* const limit = static_cast<std::size_t>(end_ - pos_) < room ? end_ : pos_ + room;
         const unsigned char* at = start;
 #if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-        // Eight characters at a time: a token's end costs one well-predicted
-        // test per word instead of a mispredicted one per character.
+        // Sixteen, then eight characters at a time: a token's end costs one
+        // well-predicted test instead of a mispredicted one per character.
+        // The sixteen go out in one store, so that a token of numbers (rarely
+        // sixteen characters) is read back by the writer in one piece.
+        while (limit - at >= 16) {
+            std::uint64_t low;
+            std::uint64_t high;
+            std::memcpy(&low, at, sizeof low);
+            std::memcpy(&high, at + 8, sizeof high);
+            std::memcpy(out, at, 16);
+            const std::uint64_t lowStops = runStops(low);
+            const std::uint64_t stops = lowStops != 0 ? lowStops : runStops(high);
+            if (stops != 0) {
+                const int plain = (lowStops != 0 ? 0 : 8) + __builtin_ctzll(stops) / 8;
+                pos_ = at + plain;
+                return static_cast<std::size_t>(pos_ - start);
+            }
+            at += 16;
+            out += 16;
+        }
         while (limit - at >= 8) {
             std::uint64_t word;
             std::memcpy(&word, at, sizeof word);

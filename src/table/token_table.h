@@ -10,12 +10,16 @@
 
 namespace morvale {
 
-// A table of kSlots tokens of at most kMaxTokenLength characters each, stored
-// zero-terminated. An empty token and an empty slot are the same thing. The
-// table never grows: it is allocated once and reused for every line and file.
+// A table of kSlots tokens of at most kMaxTokenLength characters each, each
+// kept with its length. An empty token and an empty slot are the same thing.
+// The table never grows: it is allocated once and reused for every line and
+// file.
 //
 // A token is filled and terminated before the next one is started: its
-// length is then known without scanning it again.
+// length is then known without scanning it again. No terminating zero is
+// stored either: the bytes after a token are whatever was there, and the
+// last store into a short token is then often a single one that a writer
+// reading the token whole can take straight from the store queue.
 class TokenTable {
 public:
     static constexpr int kSlots = 1024;
@@ -37,11 +41,15 @@ public:
     // zero byte this way.
     char* at(int slot, int position) { return &slots_[slot][position]; }
     void terminate(int slot, int position) {
-        slots_[slot][position] = '\0';
         // A zero byte inside a token ends it: the token is its text up to the
         // first zero byte.
-        lengths_[slot] = static_cast<unsigned char>(zeroStored_ ? std::strlen(slots_[slot]) : position);
-        zeroStored_ = false;
+        if (zeroStored_) {
+            slots_[slot][position] = '\0';
+            lengths_[slot] = static_cast<unsigned char>(std::strlen(slots_[slot]));
+            zeroStored_ = false;
+        } else {
+            lengths_[slot] = static_cast<unsigned char>(position);
+        }
     }
     void makeEmpty(int slot) {
         slots_[slot][0] = '\0';
