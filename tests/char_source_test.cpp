@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <string>
@@ -69,6 +70,59 @@ TEST(CharSource, AppliesTextConventionsOnEveryBufferEdge) {
         CharSource fromMemory;
         fromMemory.openMemory(c.input.data(), c.input.size());
         EXPECT_EQ(visible(drain(fromMemory)), visible(c.delivered)) << c.what << ", memory";
+        std::remove(path.c_str());
+    }
+}
+
+// Every character delivered, taking a run of at most `room` characters
+// wherever next() has just delivered one; `lines` receives the line count.
+std::string drainWithRuns(CharSource& source, std::size_t room, long& lines) {
+    std::string delivered;
+    for (char c = source.next(); !source.atEnd(); c = source.next()) {
+        delivered += c;
+        char run[300];
+        std::fill(run, run + sizeof run, '#');
+        const std::size_t taken = source.takeRun(run, room);
+        EXPECT_LE(taken, room);
+        EXPECT_EQ(run[room], '#') << "wrote past the room it was given";
+        EXPECT_TRUE(std::all_of(run, run + taken, [](char r) { return static_cast<unsigned char>(r) > ' '; }))
+            << "a run holds neither blanks nor control characters";
+        delivered.append(run, taken);
+        if (taken < room) {
+            source.skipRun();  // a run that was not cut short: nothing to skip
+        }
+    }
+    lines = source.line();
+    return delivered;
+}
+
+TEST(CharSource, RunsDeliverWhatNextWouldOnEveryBufferEdge) {
+    const std::string longToken(40, 'x');
+    const std::string inputs[] = {
+        "0.000123456 -1.2345e-05 7\n8 9\n",
+        "0.000123456 -1.2345e-05\r\n8\t9 " + longToken + "\r\n",
+        "a\rb " + longToken + "\x1A" + longToken,
+        std::string("ab\0cd", 5) + "efghijk\x1F" "lmnopq\xFF\xFE\x80rstuvw!!",
+        "\xEF\xBB\xBF" + longToken + " " + longToken,
+    };
+    for (const std::string& input : inputs) {
+        const std::string path = writeTempFile(input);
+        CharSource reference;
+        reference.openMemory(input.data(), input.size());
+        const std::string expected = drain(reference);
+        for (std::size_t room : {0, 1, 7, 8, 9, 255}) {
+            long lines = 0;
+            for (std::size_t size : kBufferSizes) {
+                CharSource fromFile(size);
+                ASSERT_TRUE(fromFile.open(path.c_str()));
+                EXPECT_EQ(visible(drainWithRuns(fromFile, room, lines)), visible(expected))
+                    << "room " << room << ", buffer " << size;
+                EXPECT_EQ(lines, reference.line()) << "room " << room << ", buffer " << size;
+            }
+            CharSource fromMemory;
+            fromMemory.openMemory(input.data(), input.size());
+            EXPECT_EQ(visible(drainWithRuns(fromMemory, room, lines)), visible(expected)) << "room " << room;
+        }
         std::remove(path.c_str());
     }
 }

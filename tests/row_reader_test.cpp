@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,24 +23,43 @@ struct RowCase {
     Tokens expected;   // slots 0 to V
 };
 
+std::string writeTempFile(const std::string& bytes) {
+    char name[] = "/tmp/morvale-row-reader-XXXXXX";
+    const int fd = mkstemp(name);
+    std::FILE* file = fdopen(fd, "wb");
+    std::fwrite(bytes.data(), 1, bytes.size(), file);
+    std::fclose(file);
+    return name;
+}
+
 // Reads each row in turn into one shared table, as a file's rows are read, so
 // that every case also shows that nothing of the row before leaks through.
+// Each row is read from memory and from a file through buffers so small that
+// tokens and the blanks between them fall on every buffer edge.
 void expectRows(HeaderLayout layout, int columns, const std::vector<RowCase>& cases) {
     const std::unique_ptr<HeaderInfo> header(new HeaderInfo);
     header->layout = layout;
     header->columnCount = columns;
     const std::unique_ptr<RowTable> row(new RowTable);
     for (const RowCase& c : cases) {
-        CharSource source(3);
-        source.openMemory(c.row.data(), c.row.size());
-        char current = source.next();
-        ASSERT_FALSE(readRow(source, current, *header, *row)) << c.what;
-        Tokens actual;
-        for (int slot = 0; slot <= header->vectorCount(); ++slot) {
-            actual.emplace_back(row->token(slot));
+        const std::string path = writeTempFile(c.row);
+        for (std::size_t bufferSize : {0, 1, 2, 3, 5, 9}) {
+            CharSource source(bufferSize == 0 ? 1 : bufferSize);
+            if (bufferSize == 0) {
+                source.openMemory(c.row.data(), c.row.size());
+            } else {
+                ASSERT_TRUE(source.open(path.c_str()));
+            }
+            char current = source.next();
+            ASSERT_FALSE(readRow(source, current, *header, *row)) << c.what;
+            Tokens actual;
+            for (int slot = 0; slot <= header->vectorCount(); ++slot) {
+                actual.emplace_back(row->token(slot));
+            }
+            EXPECT_EQ(actual, c.expected) << c.what << ", buffer " << bufferSize << " (0: memory): " << visible(c.row);
+            EXPECT_TRUE(isLineEnd(current) || source.atEnd()) << c.what;
         }
-        EXPECT_EQ(actual, c.expected) << c.what << ": " << visible(c.row);
-        EXPECT_TRUE(isLineEnd(current) || source.atEnd()) << c.what;
+        std::remove(path.c_str());
     }
 }
 
@@ -57,6 +78,9 @@ TEST(RowReader, CutsRowsAtRunsOfBlanksOnly) {
                    {"lone CR inside a token", "1\r2 3\n", {"1\r2", "3", ""}},
                    {"last row without line end", "3 4", {"3", "4", ""}},
                    {"runs of blanks count once", "1    2     3\n", {"1", "2", "3"}},
+                   {"tokens longer than a word", "0.000123456789 -1.2345e-05 0.5\r\n", {"0.000123456789", "-1.2345e-05", "0.5"}},
+                   {"zero byte ends a token", std::string("1 ab\0cd 2\n", 10), {"1", "ab", "2"}},
+                   {"control and high bytes inside tokens", "1\x1F" "2 \xFF\xFE\x80\x7F\x21" "abcdefgh\n", {"1\x1F" "2", "\xFF\xFE\x80\x7F\x21" "abcdefgh", ""}},
                });
 }
 
@@ -117,6 +141,16 @@ TEST(RowReader, RefusesOnlyValuesThatWouldBeWrittenOut) {
     char current = source.next();
     ASSERT_FALSE(readRow(source, current, *header, *row));
     EXPECT_EQ(row->token(1), value255);
+
+    // Tokens past the last slot go nowhere, not even into the table's edge.
+    header->columnCount = 1023;
+    const std::string full = wide + " 77777777 88888888\n";
+    source.openMemory(full.data(), full.size());
+    current = source.next();
+    ASSERT_FALSE(readRow(source, current, *header, *row));
+    for (int slot = 0; slot <= 1023; ++slot) {
+        ASSERT_EQ(row->token(slot), std::to_string(slot)) << "slot " << slot;
+    }
 }
 
 }  // namespace

@@ -93,6 +93,22 @@ TEST(VectorWriter, WideTablesUseEveryIdAndLongValuesWhole) {
     EXPECT_TRUE(convertText(header + " c1023\n-\n").refusal);
 }
 
+// Sample lines copy short tokens in fixed blocks: every length around a
+// block's edge must still come out whole and alone, the longer token of a
+// row before the shorter one so that nothing of it shows through.
+TEST(VectorWriter, TokensOfEveryLengthComeOutWhole) {
+    std::string table = "T A B\n-\n";
+    std::string expected = crlfLines({"vector\t0\t\"T\"\t\"A\"", "vector\t1\t\"T\"\t\"B\""}) + "\r\n";
+    for (std::size_t length = 1; length <= 70; ++length) {
+        const std::string abscissa(length, 'a');
+        const std::string longer = std::string(length, 'x') + "y";
+        const std::string value(length, 'v');
+        table += abscissa + " " + longer + " " + value + "\n";
+        expected += "0\t" + abscissa + "\t" + longer + "\r\n1\t" + abscissa + "\t" + value + "\r\n";
+    }
+    EXPECT_EQ(visible(convertText(table).output), visible(expected));
+}
+
 TEST(VectorWriter, OutputBufferEdgesChangeNothing) {
     std::string table = "Time A B C\n---\n";
     for (int i = 0; i < 3000; ++i) {

@@ -10,9 +10,16 @@
 
 namespace morvale {
 
-// A table of kSlots tokens of at most kMaxTokenLength characters each, stored
-// zero-terminated. An empty token and an empty slot are the same thing. The
-// table never grows: it is allocated once and reused for every line and file.
+// A table of kSlots tokens of at most kMaxTokenLength characters each, each
+// kept with its length. An empty token and an empty slot are the same thing.
+// The table never grows: it is allocated once and reused for every line and
+// file.
+//
+// A token is filled and terminated before the next one is started: its
+// length is then known without scanning it again. No terminating zero is
+// stored either: the bytes after a token are whatever was there, and the
+// last store into a short token is then often a single one that a writer
+// reading the token whole can take straight from the store queue.
 class TokenTable {
 public:
     static constexpr int kSlots = 1024;
@@ -26,18 +33,40 @@ public:
             return false;
         }
         slots_[slot][position] = c;
+        zeroStored_ = zeroStored_ || c == '\0';
         return true;
     }
-    void terminate(int slot, int position) { slots_[slot][position] = '\0'; }
-    void makeEmpty(int slot) { slots_[slot][0] = '\0'; }
+    // Where the characters of a token go from `position` on, for readers that
+    // store a run of them at once; they keep to kMaxTokenLength and store no
+    // zero byte this way.
+    char* at(int slot, int position) { return &slots_[slot][position]; }
+    void terminate(int slot, int position) {
+        // A zero byte inside a token ends it: the token is its text up to the
+        // first zero byte.
+        if (zeroStored_) {
+            slots_[slot][position] = '\0';
+            lengths_[slot] = static_cast<unsigned char>(std::strlen(slots_[slot]));
+            zeroStored_ = false;
+        } else {
+            lengths_[slot] = static_cast<unsigned char>(position);
+        }
+    }
+    void makeEmpty(int slot) {
+        slots_[slot][0] = '\0';
+        lengths_[slot] = 0;
+    }
 
-    // The token's text, up to its first zero byte.
-    std::string_view token(int slot) const { return std::string_view(slots_[slot], std::strlen(slots_[slot])); }
+    std::string_view token(int slot) const { return std::string_view(slots_[slot], lengths_[slot]); }
 
 private:
     // Left uninitialised: the readers empty every slot that can be written
     // out, and untouched slots then cost no memory.
     char slots_[kSlots][kSlotSize];
+    unsigned char lengths_[kSlots];
+    static_assert(kMaxTokenLength <= 255, "a length fits in a byte");
+    // A zero byte was put since the last terminate(); a stale true only costs
+    // a scan.
+    bool zeroStored_ = false;
 };
 
 // Why a table was refused: a fixed reason and the line where it was found.

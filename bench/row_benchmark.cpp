@@ -1,0 +1,120 @@
+// The per-row path in memory: cutting rows, writing their sample lines, and
+// both together over a whole table, so that a slower hot path shows here
+// without the file system's noise. Run by hand (see README, Performance);
+// figures are compared between builds, never asserted.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "driver/driver.h"
+
+namespace morvale {
+namespace {
+
+constexpr int kRows = 4096;
+
+// A table of the given layout with `columns` values per row, in values like
+// the ones measurement tools print.
+std::string makeTable(HeaderLayout layout, int columns) {
+    static const char* const kValues[] = {"0.000123456", "-1.2345e-05", "4.839335", "-0.000460159",
+                                          "9.9826e-07",  "0.268773",    "-6.5612e-05"};
+    std::string text = "Time";
+    const int names = layout == HeaderLayout::OneLine ? columns : columns / 2;
+    for (int name = 0; name < names; ++name) {
+        text += " c" + std::to_string(name);
+    }
+    text += "\n";
+    if (layout == HeaderLayout::ThreeLine) {
+        for (int name = 0; name < names; ++name) {
+            text += "port" + std::to_string(name) + " ";
+        }
+        text += "\n";
+        for (int name = 0; name < names; ++name) {
+            text += "re im ";
+        }
+        text += "\n";
+    }
+    text += "==========\n";
+    int next = 0;
+    for (int row = 0; row < kRows; ++row) {
+        text += std::to_string(row) + ".000123456";
+        for (int column = 0; column < columns; ++column) {
+            text += " ";
+            text += kValues[next++ % 7];
+        }
+        text += "\n";
+    }
+    return text;
+}
+
+struct Bench {
+    std::string table;
+    std::unique_ptr<Workspace> workspace{new Workspace};
+    std::FILE* sink = std::fopen("/dev/null", "wb");
+
+    Bench(HeaderLayout layout, int columns) : table(makeTable(layout, columns)) {
+        workspace->output.attach(sink);
+    }
+    ~Bench() { workspace->output.close(); }
+
+    // Opens the table and reads its header; returns the current character.
+    char start() {
+        workspace->source.openMemory(table.data(), table.size());
+        char current = 0;
+        readHeader(workspace->source, current, workspace->header);
+        skipSeparator(workspace->source, current);
+        return workspace->source.next();
+    }
+};
+
+HeaderLayout layoutOf(const benchmark::State& state) {
+    return state.range(1) != 0 ? HeaderLayout::ThreeLine : HeaderLayout::OneLine;
+}
+
+void readRows(benchmark::State& state) {
+    Bench bench(layoutOf(state), static_cast<int>(state.range(0)));
+    Workspace& w = *bench.workspace;
+    for (auto _ : state) {
+        for (char current = bench.start(); !w.source.atEnd(); current = w.source.next()) {
+            benchmark::DoNotOptimize(readRow(w.source, current, w.header, w.row));
+        }
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bench.table.size()));
+}
+
+void writeRows(benchmark::State& state) {
+    Bench bench(layoutOf(state), static_cast<int>(state.range(0)));
+    Workspace& w = *bench.workspace;
+    char current = bench.start();
+    readRow(w.source, current, w.header, w.row);
+    for (auto _ : state) {
+        for (int row = 0; row < kRows; ++row) {
+            writeSamples(w.output, w.header, w.row);
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * kRows);
+}
+
+void convertRows(benchmark::State& state) {
+    Bench bench(layoutOf(state), static_cast<int>(state.range(0)));
+    Workspace& w = *bench.workspace;
+    for (auto _ : state) {
+        char current = bench.start();
+        benchmark::DoNotOptimize(writeVectorFile(w.source, current, w.header, w.row, w.output));
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bench.table.size()));
+}
+
+// Arguments: data columns, and 1 for the three-line layout.
+void layouts(benchmark::internal::Benchmark* b) { b->Args({1, 0})->Args({8, 0})->Args({8, 1}); }
+
+BENCHMARK(readRows)->Apply(layouts);
+BENCHMARK(writeRows)->Apply(layouts);
+BENCHMARK(convertRows)->Apply(layouts);
+
+}  // namespace
+}  // namespace morvale
+
+BENCHMARK_MAIN();
