@@ -53,6 +53,8 @@ const HeaderCase kHeaderCases[] = {
     {"trailing blanks add nothing", "Time A B   \n--\n", kOne, {"Time", "A", "B"}, {}, {}, '-'},
     {"runs of blanks separate once", "Time   A  B\n--\n", kOne, {"Time", "A", "B"}, {}, {}, '-'},
     {"leading blanks are skipped", "   Time A B\n--\n", kOne, {"Time", "A", "B"}, {}, {}, '-'},
+    {"zero byte ends a name, trailing blanks or not", std::string("T a\0b c\0d  \n--\n", 15), kOne, {"T", "a", "c"},
+     {}, {}, '-'},
     {"TAB is part of a name", "T A\tB C\n--\n", kOne, {"T", "A\tB", "C"}, {}, {}, '-'},
     {"empty first line", "\n--\n", kOne, {""}, {}, {}, '-'},
     {"abscissa heading alone", "Time\n--\n", kOne, {"Time"}, {}, {}, '-'},

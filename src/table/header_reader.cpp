@@ -34,15 +34,15 @@ Refusal readHeaderLine(CharSource& source, char& current, TokenTable& table, int
             current = source.next();
             continue;
         }
-        if (slot < keptSlots) {
-            table.terminate(slot, position);
-        }
         skipBlanks(current, source);
         if (isLineEnd(current)) {
             break;  // trailing blanks open no token
         }
         // A new token opens even when the line ends right here, at "=", "-"
         // or the end of the input: it then stays empty.
+        if (slot < keptSlots) {
+            table.terminate(slot, position);
+        }
         slot = slot < keptSlots ? slot + 1 : keptSlots;
         position = 0;
     }

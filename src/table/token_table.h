@@ -40,6 +40,7 @@ public:
     // store a run of them at once; they keep to kMaxTokenLength and store no
     // zero byte this way.
     char* at(int slot, int position) { return &slots_[slot][position]; }
+    // Ends the token being filled; called once per token.
     void terminate(int slot, int position) {
         // A zero byte inside a token ends it: the token is its text up to the
         // first zero byte.
