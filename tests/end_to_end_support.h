@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,6 +21,11 @@
 #include <vector>
 
 #include "test_support.h"
+
+// The program that measures the tool's peak memory (peak_memory_runner.cpp).
+#ifndef MORVALE_PEAK_RUNNER
+#define MORVALE_PEAK_RUNNER ""
+#endif
 
 namespace morvale::test {
 
@@ -63,7 +67,7 @@ struct Result {
     int status = -1;  // the exit status, or 128 + the signal that ended the process
     std::string out;
     std::string err;
-    long peakKiB = 0;  // the process's peak resident memory
+    long peakKiB = -1;  // the tool's peak resident memory, when measured
 };
 
 class EndToEnd : public ::testing::Test {
@@ -103,11 +107,15 @@ protected:
     }
 
     // Starts the tool in the work folder with no standard input; finish()
-    // waits for it.
-    pid_t start(const std::vector<std::string>& args) const {
+    // waits for it. `measurePeak` runs it under the peak memory runner.
+    pid_t start(const std::vector<std::string>& args, bool measurePeak = false) const {
         const char* exe = std::getenv("MORVALE_EXE");
         const char* runner = std::getenv("MORVALE_EXE_RUNNER");
         std::vector<std::string> command;
+        if (measurePeak) {
+            command.emplace_back(MORVALE_PEAK_RUNNER);
+            command.push_back((root_ / "peak").string());
+        }
         if (runner != nullptr && *runner != '\0') {
             command.emplace_back(runner);
         }
@@ -139,17 +147,21 @@ protected:
 
     Result finish(pid_t pid) const {
         int status = 0;
-        rusage usage = {};
-        wait4(pid, &status, 0, &usage);
+        waitpid(pid, &status, 0);
         Result result;
         result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         result.out = readFile(root_ / "stdout");
         result.err = readFile(root_ / "stderr");
-        result.peakKiB = usage.ru_maxrss;
+        std::ifstream peak(root_ / "peak");
+        if (peak >> result.peakKiB) {
+            peak.close();
+            fs::remove(root_ / "peak");
+        }
         return result;
     }
 
     Result run(const std::vector<std::string>& args) const { return finish(start(args)); }
+    Result runMeasured(const std::vector<std::string>& args) const { return finish(start(args, true)); }
 
     fs::path root_;
     fs::path work_;
