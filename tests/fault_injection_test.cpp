@@ -23,6 +23,15 @@ using namespace test;
 
 constexpr std::size_t kMegabyte = 1000 * 1000;
 
+// How far the tool's peak memory may move with the size of its input. The
+// sanitizers' own bookkeeping varies by a little more from run to run; the
+// plain build holds the tool to the tight bound.
+#ifdef MORVALE_SANITIZED
+constexpr long kPeakToleranceKiB = 1024;
+#else
+constexpr long kPeakToleranceKiB = 256;
+#endif
+
 // A file's bytes, summarised so that files of hundreds of megabytes can be
 // compared without holding them: its size and a hash of each block.
 std::string fingerprintOf(std::istream& in) {
@@ -261,7 +270,7 @@ TEST_F(FaultInjection, AHundredMegabyteLineIsRefusedOrConvertedInConstantMemory)
             EXPECT_EQ(folder(), before);
         }
         ASSERT_GT(result.peakKiB, 0);
-        EXPECT_LT(result.peakKiB - ordinary.peakKiB, 256)
+        EXPECT_LT(result.peakKiB - ordinary.peakKiB, kPeakToleranceKiB)
             << "peak " << result.peakKiB << " KiB against " << ordinary.peakKiB << " KiB for an ordinary table";
         fs::remove(file("huge.txt"));
     }
@@ -363,7 +372,7 @@ TEST_F(FaultInjection, PeakMemoryDoesNotGrowWithTheTable) {
         if (first == 0) {
             first = result.peakKiB;
         }
-        EXPECT_LT(std::labs(result.peakKiB - first), 256) << size / kMegabyte << " MB";
+        EXPECT_LT(std::labs(result.peakKiB - first), kPeakToleranceKiB) << size / kMegabyte << " MB";
         fs::remove(file("table.txt"));
         fs::remove(file("table.vec"));
     }
