@@ -156,6 +156,9 @@ Outcome convertFile(const char* name, Workspace& workspace) {
     }
     setRemoveOnInterrupt(nullptr);
     std::printf("File %s converted\n", outputName.c_str());
+    // Said at once, so that an interruption later in the run cannot lose the
+    // record of a file that was completely converted.
+    std::fflush(stdout);
     return Outcome::Converted;
 }
 

@@ -1,0 +1,199 @@
+// The end-to-end fixture: runs the real executable in a private folder and
+// captures its standard output, standard error, exit status and peak memory.
+#ifndef MORVALE_TESTS_END_TO_END_SUPPORT_H
+#define MORVALE_TESTS_END_TO_END_SUPPORT_H
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+// The program that measures the tool's peak memory (peak_memory_runner.cpp).
+#ifndef MORVALE_PEAK_RUNNER
+#define MORVALE_PEAK_RUNNER ""
+#endif
+
+namespace morvale::test {
+
+namespace fs = std::filesystem;
+
+inline const std::string kClosingBlock =
+    "Tool made by:\n\n"
+    "MORVALE maintainers            email: maintainers@morvale.example\n"
+    "MORVALE support                email: support@morvale.example\n\n"
+    "27/03/2003      MORVALE v1.0 \n\n"
+    "Press anykey to continue \n\n";
+
+inline const std::string kUsage =
+    "Use: MORVALE file_name1 [file_name2 file_name3 ..]\n"
+    "     or drag and drop all the desired files to the program icon in Windows\n\n";
+
+inline std::string summary(int converted) {
+    return "\t" + std::to_string(converted) + " File(s) converted succesfully\n\n" + kClosingBlock;
+}
+
+inline const std::string kOneLineTable = "Time A B\n-----\n0 1 2\n1 3 4\n";
+inline const std::string kOneLineVec = crlfLines({"vector\t0\t\"Time\"\t\"A\"", "vector\t1\t\"Time\"\t\"B\"", "",
+                                                  "0\t0\t1", "1\t0\t2", "0\t1\t3", "1\t1\t4"});
+inline const std::string kThreeLineTable = "T G1\nS1\nm1 x1\n=====\n0 1 2\n";
+inline const std::string kThreeLineVec =
+    crlfLines({"vector\t0\t\"T\"\t\"G1.S1.m1\"", "", "", "vector\t1\t\"T\"\t\"G1.S1.x1\"", "0\t0\t1", "1\t0\t2"});
+
+// The executable under test: MORVALE_EXE when set, else this build's.
+inline std::string executable() {
+    const char* exe = std::getenv("MORVALE_EXE");
+    return exe != nullptr && *exe != '\0' ? exe : MORVALE_EXE;
+}
+
+// True when the executable under test is a Windows build (run through a
+// runner such as wine). Its console streams are in text mode, as every Windows
+// console program's are, so each line it prints ends in CR LF; the files it
+// writes are the same bytes as everywhere.
+inline bool windowsBuild() {
+    const std::string exe = executable();
+    const std::string ending = exe.size() >= 4 ? exe.substr(exe.size() - 4) : std::string();
+    return ending == ".exe" || ending == ".EXE";
+}
+
+// What the console shows for `text` written by the tool.
+inline std::string console(const std::string& text) { return windowsBuild() ? withCrLf(text) : text; }
+
+inline std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void writeFile(const fs::path& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out << bytes;
+}
+
+struct Result {
+    int status = -1;  // the exit status, or 128 + the signal that ended the process
+    std::string out;
+    std::string err;
+    long peakKiB = -1;  // the tool's peak resident memory, when measured
+};
+
+class EndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "morvale-e2e-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        root_ = pattern;
+        work_ = root_ / "work";
+        fs::create_directory(work_);
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::remove_all(root_, ignored);
+    }
+
+    fs::path file(const std::string& name) const { return work_ / name; }
+    void put(const std::string& name, const std::string& bytes) const { writeFile(file(name), bytes); }
+    std::string get(const std::string& name) const { return readFile(file(name)); }
+
+    // Every file in the work folder with its bytes (links and folders by kind).
+    std::map<std::string, std::string> snapshot() const {
+        std::map<std::string, std::string> files;
+        for (const auto& entry : fs::directory_iterator(work_)) {
+            const std::string name = entry.path().filename().string();
+            if (entry.is_symlink()) {
+                files[name] = "-> " + fs::read_symlink(entry.path()).string();
+            } else if (entry.is_directory()) {
+                files[name] = "<dir>";
+            } else if (entry.is_fifo()) {
+                files[name] = "<fifo>";
+            } else {
+                files[name] = readFile(entry.path());
+            }
+        }
+        return files;
+    }
+
+    // Starts the tool in the work folder with no standard input; finish()
+    // waits for it. `measurePeak` runs it under the peak memory runner.
+    pid_t start(const std::vector<std::string>& args, bool measurePeak = false) const {
+        const char* runner = std::getenv("MORVALE_EXE_RUNNER");
+        std::vector<std::string> command;
+        if (measurePeak) {
+            command.emplace_back(MORVALE_PEAK_RUNNER);
+            command.push_back((root_ / "peak").string());
+        }
+        if (runner != nullptr && *runner != '\0') {
+            command.emplace_back(runner);
+        }
+        command.emplace_back(executable());
+        command.insert(command.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (std::string& word : command) {
+            argv.push_back(word.data());
+        }
+        argv.push_back(nullptr);
+
+        const fs::path outPath = root_ / "stdout";
+        const fs::path errPath = root_ / "stderr";
+        const pid_t pid = fork();
+        if (pid == 0) {
+            const int in = ::open("/dev/null", O_RDONLY);
+            const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 ||
+                chdir(work_.c_str()) != 0) {
+                _exit(126);
+            }
+            std::signal(SIGPIPE, SIG_DFL);  // the test may ignore it; the tool must not inherit that
+            execvp(argv[0], argv.data());
+            _exit(127);
+        }
+        return pid;
+    }
+
+    Result finish(pid_t pid) const {
+        int status = 0;
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        Result result;
+        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        result.out = readFile(root_ / "stdout");
+        result.err = readFile(root_ / "stderr");
+        std::ifstream peak(root_ / "peak");
+        if (peak >> result.peakKiB) {
+            peak.close();
+            fs::remove(root_ / "peak");
+        }
+        return result;
+    }
+
+    Result run(const std::vector<std::string>& args) const { return finish(start(args)); }
+    Result runMeasured(const std::vector<std::string>& args) const { return finish(start(args, true)); }
+
+    fs::path root_;
+    fs::path work_;
+};
+
+// Compares a whole run; on failure prints what the tool printed.
+inline void expectRun(const Result& actual, int status, const std::string& out, const std::string& err) {
+    EXPECT_EQ(actual.status, status);
+    EXPECT_EQ(visible(actual.out), visible(console(out)));
+    EXPECT_EQ(visible(actual.err), visible(console(err)));
+}
+
+}  // namespace morvale::test
+
+#endif

@@ -1,0 +1,382 @@
+// Faults a user can cause, reproduced on real files: a full disk, folders in
+// place of files, a missing input, enormous lines, an interruption. Each run
+// is checked whole: console, exit status, every file left on disk, and inputs
+// byte for byte unchanged.
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdint>
+#include <cstring>
+#include <optional>
+#include <string_view>
+#include <thread>
+
+#include "end_to_end_support.h"
+
+namespace morvale {
+namespace {
+
+using namespace test;
+
+constexpr std::size_t kMegabyte = 1000 * 1000;
+
+// How far the tool's peak memory may move with the size of its input. The
+// sanitizers' own bookkeeping varies by a little more from run to run; the
+// plain build holds the tool to the tight bound.
+#ifdef MORVALE_SANITIZED
+constexpr long kPeakToleranceKiB = 1024;
+#else
+constexpr long kPeakToleranceKiB = 256;
+#endif
+
+// A file's bytes, summarised so that files of hundreds of megabytes can be
+// compared without holding them: its size and a hash of each block.
+std::string fingerprintOf(std::istream& in) {
+    std::size_t hash = 0;
+    std::uint64_t size = 0;
+    std::string block(1 << 16, '\0');
+    while (in.read(block.data(), static_cast<std::streamsize>(block.size())) || in.gcount() > 0) {
+        const std::string_view part(block.data(), static_cast<std::size_t>(in.gcount()));
+        hash = hash * 1099511628211ull ^ std::hash<std::string_view>()(part);
+        size += part.size();
+    }
+    return std::to_string(size) + " bytes, hash " + std::to_string(hash);
+}
+
+std::string fingerprint(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return fingerprintOf(in);
+}
+
+std::string fingerprintOf(const std::string& bytes) {
+    std::istringstream in(bytes);
+    return fingerprintOf(in);
+}
+
+// What a folder holds: every entry below it, by kind, files by fingerprint.
+using Folder = std::map<std::string, std::string>;
+
+// The folder's expected contents after a run: `before` with some entries
+// replaced (by the bytes they must hold) or removed (nullopt).
+Folder changed(Folder before, const std::map<std::string, std::optional<std::string>>& changes) {
+    for (const auto& [name, bytes] : changes) {
+        if (bytes) {
+            before[name] = fingerprintOf(*bytes);
+        } else {
+            before.erase(name);
+        }
+    }
+    return before;
+}
+
+class FaultInjection : public EndToEnd {
+protected:
+    Folder folder() const {
+        Folder entries;
+        for (const auto& entry : fs::recursive_directory_iterator(work_)) {
+            const std::string name = entry.path().lexically_relative(work_).string();
+            if (entry.is_symlink()) {
+                entries[name] = "-> " + fs::read_symlink(entry.path()).string();
+            } else if (entry.is_directory()) {
+                entries[name] = "<dir>";
+            } else if (entry.is_fifo()) {
+                entries[name] = "<fifo>";
+            } else {
+                entries[name] = fingerprint(entry.path());
+            }
+        }
+        return entries;
+    }
+
+    // Writes head, then `count` copies of `fill`, then tail, in blocks.
+    void putHuge(const std::string& name, const std::string& head, char fill, std::size_t count,
+                 const std::string& tail) const {
+        std::ofstream out(file(name), std::ios::binary);
+        out << head;
+        const std::string block(1 << 20, fill);
+        for (std::size_t left = count; left > 0;) {
+            const std::size_t part = std::min(left, block.size());
+            out.write(block.data(), static_cast<std::streamsize>(part));
+            left -= part;
+        }
+        out << tail;
+    }
+
+    // Writes a table of kRowsHeader and `size` bytes of kRow rows; returns
+    // the number of rows.
+    std::size_t putRows(const std::string& name, std::size_t size) const {
+        std::ofstream out(file(name), std::ios::binary);
+        out << kRowsHeader;
+        std::string block;
+        while (block.size() + kRow.size() <= (1 << 20)) {
+            block += kRow;
+        }
+        std::size_t rows = 0;
+        for (std::size_t written = 0; written < size; written += block.size()) {
+            out << block;
+            rows += block.size() / kRow.size();
+        }
+        return rows;
+    }
+
+    static inline const std::string kRowsHeader = "Time A B C\n---\n";
+    static inline const std::string kRow = "0.000125 1.2500 -0.0031 2.5e-04\n";
+};
+
+TEST_F(FaultInjection, AFullDiskLeavesNoVectorFileAndTheRunGoesOn) {
+    // Several times larger than the write buffer: the disk fills up in the
+    // middle of the conversion, not only at its end.
+    putRows("full.txt", 4 * kMegabyte);
+    fs::create_symlink("/dev/full", file("full.vec"));
+    put("next.txt", kOneLineTable);
+    const Folder before = folder();
+
+    expectRun(run({"full.txt", "next.txt"}), 1,
+              "Problemas al cerrar el fichero\nFile next.vec converted\n" + summary(1),
+              "morvale: full.txt: cannot write full.vec: No space left on device; file not converted\n");
+    EXPECT_EQ(folder(), changed(before, {{"full.vec", std::nullopt}, {"next.vec", kOneLineVec}}));
+    EXPECT_TRUE(fs::is_character_file("/dev/full"));
+}
+
+TEST_F(FaultInjection, FoldersInPlaceOfFilesAreRefusedAndLeftAsTheyWere) {
+    std::string wideHeader = "T";
+    for (int column = 0; column < 1024; ++column) {
+        wideHeader += " c";
+    }
+    const struct {
+        const char* what;
+        std::vector<std::string> args;
+        std::string out;
+        std::string err;
+        std::map<std::string, std::optional<std::string>> changes;
+    } cases[] = {
+        {"a folder as the input",
+         {"a.txt", "dir.txt", "b.txt"},
+         "File a.vec converted\nError opening file.\n",
+         "morvale: dir.txt: Is a directory\n",
+         {{"a.vec", kOneLineVec}}},
+        {"a folder as the output name",
+         {"a.txt", "b.txt", "c.txt"},
+         "File a.vec converted\nNo se puede abrir el fichero.\n",
+         "morvale: b.vec: Is a directory\n",
+         {{"a.vec", kOneLineVec}}},
+        // The header is refused before the output is opened: the folder is
+        // never reached and the run goes on.
+        {"a folder as the output name of a refused table",
+         {"wide.txt", "a.txt"},
+         "File a.vec converted\n" + summary(1),
+         "morvale: wide.txt: line 1: more than 1023 data columns; file not converted\n",
+         {{"a.vec", kOneLineVec}}},
+    };
+    for (const auto& c : cases) {
+        fs::remove_all(work_);
+        fs::create_directories(work_ / "dir.txt");
+        fs::create_directories(work_ / "b.vec");
+        fs::create_directories(work_ / "wide.vec");
+        put("dir.txt/inside.txt", kOneLineTable);
+        put("b.vec/inside.vec", "kept\r\n");
+        put("wide.vec/inside.vec", "kept\r\n");
+        put("a.txt", kOneLineTable);
+        put("b.txt", kOneLineTable);
+        put("c.txt", kThreeLineTable);
+        put("wide.txt", wideHeader + "\n---\n1 2\n");
+        const Folder before = folder();
+        SCOPED_TRACE(c.what);
+        expectRun(run(c.args), 1, c.out, c.err);
+        EXPECT_EQ(folder(), changed(before, c.changes));
+    }
+}
+
+TEST_F(FaultInjection, AMissingInputEndsTheRunWhereverItIsNamed) {
+    const std::string olderVec = "an earlier conversion\r\n";
+    const struct {
+        const char* what;
+        std::vector<std::string> args;
+        std::string out;
+        std::map<std::string, std::optional<std::string>> changes;
+    } cases[] = {
+        {"first", {"gone.txt", "a.txt", "c.txt"}, "Error opening file.\n", {}},
+        {"between", {"a.txt", "gone.txt", "c.txt"}, "File a.vec converted\nError opening file.\n",
+         {{"a.vec", kOneLineVec}}},
+        {"last",
+         {"a.txt", "c.txt", "gone.txt"},
+         "File a.vec converted\nFile c.vec converted\nError opening file.\n",
+         {{"a.vec", kOneLineVec}, {"c.vec", kThreeLineVec}}},
+    };
+    for (const auto& c : cases) {
+        fs::remove_all(work_);
+        fs::create_directory(work_);
+        put("a.txt", kOneLineTable);
+        put("c.txt", kThreeLineTable);
+        put("c.vec", olderVec);
+        const Folder before = folder();
+        SCOPED_TRACE(c.what);
+        expectRun(run(c.args), 1, c.out, "morvale: gone.txt: No such file or directory\n");
+        EXPECT_EQ(folder(), changed(before, c.changes));
+    }
+}
+
+// A line of 100 MB is either refused as soon as a value or name that would be
+// written out grows too long, or read through without being held, so the
+// tool's memory stays what a small table needs.
+TEST_F(FaultInjection, AHundredMegabyteLineIsRefusedOrConvertedInConstantMemory) {
+    constexpr std::size_t kHuge = 100 * kMegabyte;
+    // Large enough to fill every buffer the tool has, so that only growth
+    // beyond them counts.
+    putRows("ordinary.txt", 2 * kMegabyte);
+    const Result ordinary = runMeasured({"ordinary.txt"});
+    ASSERT_EQ(ordinary.status, 0);
+    fs::remove(file("ordinary.txt"));
+    fs::remove(file("ordinary.vec"));
+
+    const std::string oneVectorHeader = crlfLines({"vector\t0\t\"T\"\t\"A\"", ""});
+    const struct {
+        const char* what;
+        std::string head;
+        char fill;
+        std::string tail;
+        std::string err;  // empty: converted into `vec`
+        std::string vec;
+    } cases[] = {
+        {"a value that is written out", "T A\n--\n0 1\n1 ", '7', "\n2 3\n",
+         "morvale: huge.txt: line 4: value longer than 255 characters; file not converted\n", ""},
+        {"a name that is written out", "T ", 'N', "\n--\n0 1\n",
+         "morvale: huge.txt: line 1: name longer than 255 characters; file not converted\n", ""},
+        {"a value beyond the last vector", "T A\n--\n0 1 ", '7', "\n2 3\n", "",
+         oneVectorHeader + crlfLines({"0\t0\t1", "0\t2\t3"})},
+        {"a value beyond the last vector, with no line end", "T A\n--\n0 1 ", '7', "", "",
+         oneVectorHeader + crlfLines({"0\t0\t1"})},
+        {"a sub-name beyond the last group", "T G\nS ", 's', "\nm x\n==\n0 1 2\n", "",
+         crlfLines({"vector\t0\t\"T\"\t\"G.S.m\"", "", "", "vector\t1\t\"T\"\t\"G.S.x\"", "0\t0\t1", "1\t0\t2"})},
+        // A row's first character is its abscissa, even a blank.
+        {"a row of blanks", "T A\n--\n0 1\n", ' ', "\n2 3\n", "",
+         oneVectorHeader + crlfLines({"0\t0\t1", "0\t \t", "0\t2\t3"})},
+        {"blanks between header names", "T", ' ', "A\n--\n0 1\n", "", oneVectorHeader + crlfLines({"0\t0\t1"})},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove(file("huge.vec"));
+        putHuge("huge.txt", c.head, c.fill, kHuge, c.tail);
+        const Folder before = folder();
+        const Result result = runMeasured({"huge.txt"});
+        if (c.err.empty()) {
+            expectRun(result, 0, "File huge.vec converted\n" + summary(1), "");
+            EXPECT_EQ(folder(), changed(before, {{"huge.vec", c.vec}}));
+        } else {
+            expectRun(result, 1, summary(0), c.err);
+            EXPECT_EQ(folder(), before);
+        }
+        ASSERT_GT(result.peakKiB, 0);
+        EXPECT_LT(result.peakKiB - ordinary.peakKiB, kPeakToleranceKiB)
+            << "peak " << result.peakKiB << " KiB against " << ordinary.peakKiB << " KiB for an ordinary table";
+        fs::remove(file("huge.txt"));
+    }
+}
+
+// Opens the writing end of a FIFO once the tool has opened its reading end.
+int openFifoForWriting(const fs::path& path) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline) {
+        const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0) {
+            fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+            return fd;
+        }
+        if (errno != ENXIO) {
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return -1;
+}
+
+bool writeAll(int fd, const std::string& bytes) {
+    for (std::size_t done = 0; done < bytes.size();) {
+        const ssize_t count = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (count < 0) {
+            return false;
+        }
+        done += static_cast<std::size_t>(count);
+    }
+    return true;
+}
+
+// The input is a FIFO that the test keeps open, so the conversion is surely
+// in the middle of a large table when the signal comes: tens of megabytes of
+// rows read, megabytes of vector file written, more to come.
+TEST_F(FaultInjection, AnInterruptionRemovesTheVectorFileBeingWritten) {
+    std::string rows;
+    while (rows.size() < kMegabyte) {
+        rows += "0.000125 1.2500 -0.0031\n";
+    }
+    // Writing to a tool that died early must fail the test, not end it.
+    struct sigaction ignore = {};
+    struct sigaction previous = {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGPIPE, &ignore, &previous);
+
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(strsignal(signal));
+        fs::remove_all(work_);
+        fs::create_directory(work_);
+        put("a.txt", kOneLineTable);
+        ASSERT_EQ(mkfifo(file("pipe.txt").c_str(), 0600), 0);
+        const Folder before = folder();
+
+        const pid_t pid = start({"a.txt", "pipe.txt"});
+        const int fd = openFifoForWriting(file("pipe.txt"));
+        ASSERT_GE(fd, 0);
+        bool written = writeAll(fd, "Time A B\n-----\n");
+        for (int block = 0; written && block < 32; ++block) {
+            written = writeAll(fd, rows);
+        }
+        EXPECT_TRUE(written);
+        EXPECT_GT(fs::file_size(file("pipe.vec")), kMegabyte);
+        kill(pid, signal);
+        const Result result = finish(pid);
+        ::close(fd);
+
+        EXPECT_EQ(result.status, 128 + signal);
+        EXPECT_EQ(result.out, "File a.vec converted\n");
+        EXPECT_EQ(result.err, "");
+        EXPECT_EQ(folder(), changed(before, {{"a.vec", kOneLineVec}}));
+    }
+    sigaction(SIGPIPE, &previous, nullptr);
+}
+
+// The tool's peak memory does not depend on the size of the table. The 1 GB
+// table takes tens of seconds and gigabytes of disk, so it runs only when
+// MORVALE_LARGE_TESTS is set.
+TEST_F(FaultInjection, PeakMemoryDoesNotGrowWithTheTable) {
+    std::vector<std::size_t> sizes = {10 * kMegabyte, 100 * kMegabyte};
+    const char* large = std::getenv("MORVALE_LARGE_TESTS");
+    if (large != nullptr && *large != '\0' && std::string(large) != "0") {
+        sizes.push_back(1000 * kMegabyte);
+    }
+    // The vector file's size follows from the row count: declarations, then
+    // the same sample lines for every row.
+    const std::size_t declarations = convertText(kRowsHeader).output.size();
+    const std::size_t perRow = convertText(kRowsHeader + kRow).output.size() - declarations;
+
+    long first = 0;
+    for (std::size_t size : sizes) {
+        const std::size_t rows = putRows("table.txt", size);
+        const Result result = runMeasured({"table.txt"});
+        expectRun(result, 0, "File table.vec converted\n" + summary(1), "");
+        EXPECT_EQ(fs::file_size(file("table.vec")), declarations + rows * perRow);
+        ASSERT_GT(result.peakKiB, 0);
+        std::printf("peak resident memory for a %zu MB table: %ld KiB\n", size / kMegabyte, result.peakKiB);
+        if (first == 0) {
+            first = result.peakKiB;
+        }
+        EXPECT_LT(std::labs(result.peakKiB - first), kPeakToleranceKiB) << size / kMegabyte << " MB";
+        fs::remove(file("table.txt"));
+        fs::remove(file("table.vec"));
+    }
+}
+
+}  // namespace
+}  // namespace morvale
