@@ -15,6 +15,7 @@ namespace morvale {
 namespace {
 
 using test::visible;
+using test::writeTempFile;
 
 constexpr std::size_t kBufferSizes[] = {1, 2, 3, 7, CharSource::kDefaultBufferSize};
 
@@ -25,15 +26,6 @@ std::string drain(CharSource& source) {
         delivered += c;
     }
     return delivered;
-}
-
-std::string writeTempFile(const std::string& bytes) {
-    char name[] = "/tmp/morvale-char-source-XXXXXX";
-    const int fd = mkstemp(name);
-    std::FILE* file = fdopen(fd, "wb");
-    std::fwrite(bytes.data(), 1, bytes.size(), file);
-    std::fclose(file);
-    return name;
 }
 
 struct ConventionCase {

@@ -15,6 +15,7 @@ namespace morvale {
 namespace {
 
 using test::visible;
+using test::writeTempFile;
 using Tokens = std::vector<std::string>;
 
 struct RowCase {
@@ -22,15 +23,6 @@ struct RowCase {
     std::string row;   // the row's text from its first character
     Tokens expected;   // slots 0 to V
 };
-
-std::string writeTempFile(const std::string& bytes) {
-    char name[] = "/tmp/morvale-row-reader-XXXXXX";
-    const int fd = mkstemp(name);
-    std::FILE* file = fdopen(fd, "wb");
-    std::fwrite(bytes.data(), 1, bytes.size(), file);
-    std::fclose(file);
-    return name;
-}
 
 // Reads each row in turn into one shared table, as a file's rows are read, so
 // that every case also shows that nothing of the row before leaks through.

@@ -54,6 +54,17 @@ inline std::string withCrLf(const std::string& text) {
     return converted;
 }
 
+// Writes the bytes to a new temporary file and returns its name; the caller
+// removes it.
+inline std::string writeTempFile(const std::string& bytes) {
+    char name[] = "/tmp/morvale-test-XXXXXX";
+    const int fd = mkstemp(name);
+    std::FILE* file = fdopen(fd, "wb");
+    std::fwrite(bytes.data(), 1, bytes.size(), file);
+    std::fclose(file);
+    return name;
+}
+
 struct Conversion {
     Refusal refusal;
     std::string output;
