@@ -51,13 +51,17 @@ void check(bool holds, const char* property, const Result& result) {
     }
 }
 
-// Every token slot is filled with `stale` first: a slot that is written out
-// without having been filled from the input shows up as a difference between
-// two runs with different fillers.
+// Every token slot holds a token of `stale` characters first: a slot that is
+// written out without having been filled from the input shows up as a
+// difference between two runs with different fillers.
 void fillTables(Harness& harness, unsigned char stale) {
     for (TokenTable* table : {&harness.header.nameTable, &harness.header.subNameTable, &harness.header.pairNameTable,
                               &harness.row}) {
-        std::memset(static_cast<void*>(table), stale, sizeof *table);
+        for (int slot = 0; slot < TokenTable::kSlots; ++slot) {
+            table->put(slot, 0, static_cast<char>(stale));
+            table->put(slot, 1, static_cast<char>(stale));
+            table->terminate(slot, 2);
+        }
     }
 }
 
