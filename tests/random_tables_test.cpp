@@ -215,7 +215,7 @@ private:
 // mixed in now and then.
 class TableMaker {
 public:
-    explicit TableMaker(unsigned seed) : random_(seed) {}
+    explicit TableMaker(unsigned start) : random_(start) {}
 
     std::string make() {
         std::string table = chance(10) ? "\xEF\xBB\xBF" : "";
