@@ -64,19 +64,25 @@ bool isTheInput(const CharSource& source, const std::string& outputName) {
 
 std::string notConverted(const std::string& what) { return what + "; file not converted"; }
 
-// Why a conversion whose output was opened failed, or an empty text.
-std::string conversionFailure(const Refusal& refusal, int readError, const VectorFile& output,
-                              const std::string& outputName) {
+// Why reading a table failed, or an empty text: a refusal, else a read error.
+std::string readingFailure(const Refusal& refusal, int readError) {
     if (refusal) {
         return notConverted("line " + std::to_string(refusal.line) + ": " + refusal.reason);
     }
     if (readError != 0) {
         return notConverted(std::string("read error: ") + std::strerror(readError));
     }
-    if (output.failed()) {
-        return notConverted("cannot write " + outputName + ": " + std::strerror(output.error()));
-    }
     return std::string();
+}
+
+// Why a conversion whose output was opened failed, or an empty text.
+std::string conversionFailure(const Refusal& refusal, int readError, const VectorFile& output,
+                              const std::string& outputName) {
+    std::string failure = readingFailure(refusal, readError);
+    if (failure.empty() && output.failed()) {
+        failure = notConverted("cannot write " + outputName + ": " + std::strerror(output.error()));
+    }
+    return failure;
 }
 
 }  // namespace
@@ -110,15 +116,11 @@ Outcome convertFile(const char* name, Workspace& workspace) {
     char current = 0;
     // A header that cannot be converted is refused before any output exists,
     // so an earlier vector file of the same name stays as it was.
-    if (Refusal refusal = readHeader(source, current, workspace.header)) {
+    const Refusal headerRefusal = readHeader(source, current, workspace.header);
+    const std::string headerFailure = readingFailure(headerRefusal, source.readErrno());
+    if (!headerFailure.empty()) {
         source.close();
-        diagnose(name, notConverted("line " + std::to_string(refusal.line) + ": " + refusal.reason));
-        return Outcome::NotConverted;
-    }
-    if (source.readFailed()) {
-        const int error = source.readErrno();
-        source.close();
-        diagnose(name, notConverted(std::string("read error: ") + std::strerror(error)));
+        diagnose(name, headerFailure);
         return Outcome::NotConverted;
     }
 
