@@ -141,6 +141,17 @@ TEST_F(FaultInjection, AFullDiskLeavesNoVectorFileAndTheRunGoesOn) {
     EXPECT_TRUE(fs::is_character_file("/dev/full"));
 }
 
+TEST_F(FaultInjection, AnInputThatCannotBeReadIsNotConvertedAndTheRunGoesOn) {
+    // A process's own memory file opens, but reading its first page fails:
+    // a read error, which must neither loop nor pass for the end of a table.
+    put("next.txt", kOneLineTable);
+    const Folder before = folder();
+    expectRun(run({"/proc/self/mem", "next.txt"}), 1, "File next.vec converted\n" + summary(1),
+              "morvale: /proc/self/mem: read error: Input/output error; file not converted\n");
+    EXPECT_EQ(folder(), changed(before, {{"next.vec", kOneLineVec}}));
+    EXPECT_FALSE(fs::exists("/proc/self/mem.vec"));
+}
+
 TEST_F(FaultInjection, FoldersInPlaceOfFilesAreRefusedAndLeftAsTheyWere) {
     std::string wideHeader = "T";
     for (int column = 0; column < 1024; ++column) {
