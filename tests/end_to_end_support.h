@@ -108,23 +108,28 @@ protected:
     void put(const std::string& name, const std::string& bytes) const { writeFile(file(name), bytes); }
     std::string get(const std::string& name) const { return readFile(file(name)); }
 
-    // Every file in the work folder with its bytes (links and folders by kind).
-    std::map<std::string, std::string> snapshot() const {
-        std::map<std::string, std::string> files;
-        for (const auto& entry : fs::directory_iterator(work_)) {
-            const std::string name = entry.path().filename().string();
+    // Every entry below the work folder by kind, each file as `describe`
+    // gives it.
+    template <typename Describe>
+    std::map<std::string, std::string> describeFolder(Describe describe) const {
+        std::map<std::string, std::string> entries;
+        for (const auto& entry : fs::recursive_directory_iterator(work_)) {
+            const std::string name = entry.path().lexically_relative(work_).string();
             if (entry.is_symlink()) {
-                files[name] = "-> " + fs::read_symlink(entry.path()).string();
+                entries[name] = "-> " + fs::read_symlink(entry.path()).string();
             } else if (entry.is_directory()) {
-                files[name] = "<dir>";
+                entries[name] = "<dir>";
             } else if (entry.is_fifo()) {
-                files[name] = "<fifo>";
+                entries[name] = "<fifo>";
             } else {
-                files[name] = readFile(entry.path());
+                entries[name] = describe(entry.path());
             }
         }
-        return files;
+        return entries;
     }
+
+    // Every entry below the work folder, files with their bytes.
+    std::map<std::string, std::string> snapshot() const { return describeFolder(readFile); }
 
     // Starts the tool in the work folder with no standard input; finish()
     // waits for it. `measurePeak` runs it under the peak memory runner.

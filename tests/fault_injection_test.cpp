@@ -74,22 +74,7 @@ Folder changed(Folder before, const std::map<std::string, std::optional<std::str
 
 class FaultInjection : public EndToEnd {
 protected:
-    Folder folder() const {
-        Folder entries;
-        for (const auto& entry : fs::recursive_directory_iterator(work_)) {
-            const std::string name = entry.path().lexically_relative(work_).string();
-            if (entry.is_symlink()) {
-                entries[name] = "-> " + fs::read_symlink(entry.path()).string();
-            } else if (entry.is_directory()) {
-                entries[name] = "<dir>";
-            } else if (entry.is_fifo()) {
-                entries[name] = "<fifo>";
-            } else {
-                entries[name] = fingerprint(entry.path());
-            }
-        }
-        return entries;
-    }
+    Folder folder() const { return describeFolder(fingerprint); }
 
     // Writes head, then `count` copies of `fill`, then tail, in blocks.
     void putHuge(const std::string& name, const std::string& head, char fill, std::size_t count,
