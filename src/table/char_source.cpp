@@ -158,6 +158,7 @@ bool CharSource::identityOf(const char* name, unsigned long long& device, unsign
 // dropped before anything is delivered; they stay in the buffer otherwise.
 void CharSource::skipByteOrderMark() {
     unsigned char* buffer = buffer_.get();
+    errno = 0;
     const std::size_t count = std::fread(buffer, 1, kByteOrderMarkSize, file_);
     if (count < kByteOrderMarkSize && std::ferror(file_)) {
         readErrno_ = errno != 0 ? errno : EIO;
@@ -203,11 +204,11 @@ char CharSource::nextFromRefill() {
     return next();
 }
 
+// The bytes next() leaves to a call: a CR whose LF is not in the buffer yet,
+// the end-of-file byte and the other control characters (line ends never
+// come here).
 char CharSource::convert(unsigned char byte) {
     switch (byte) {
-    case kLineEnd:
-        ++linesEnded_;
-        return '\n';
     case kCarriageReturn:
         return convertCarriageReturn();
     case kEndOfFileByte:
