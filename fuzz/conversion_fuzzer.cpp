@@ -79,18 +79,10 @@ Result convert(Harness& harness, const std::uint8_t* data, std::size_t size, uns
     result.vectors = harness.header.vectorCount();
     result.layout = harness.header.layout;
     result.columns = harness.header.columnCount;
-    char* bytes = nullptr;
-    std::size_t length = 0;
-    std::FILE* stream = open_memstream(&bytes, &length);
-    if (stream == nullptr) {
-        std::abort();
-    }
-    harness.output.attach(stream);
+    harness.output.attachMemory(&result.output);
     result.refusal = writeVectorFile(harness.source, current, harness.header, harness.row, harness.output);
     result.inputEnded = harness.source.atEnd();
     result.writeFailed = !harness.output.close();
-    result.output.assign(bytes, length);
-    std::free(bytes);
     harness.source.close();
     return result;
 }

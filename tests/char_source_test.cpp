@@ -166,6 +166,22 @@ TEST(CharSource, OpenFailuresAndReadErrorsAreReported) {
     EXPECT_TRUE(source.atEnd());
     EXPECT_TRUE(source.readFailed());
     EXPECT_EQ(source.readErrno(), EIO);
+
+    // A read that fails after some characters, and a close that fails.
+    std::string table = "Time A\n";
+    table += std::string(3 * 1024, 'x');
+    const std::string path = writeTempFile(table);
+    CharSource small(1024);
+    ASSERT_TRUE(small.open(path.c_str()));
+    files::injectFaults({EIO, 0, 0});
+    const std::string delivered = drain(small);
+    EXPECT_EQ(delivered, table.substr(0, 3));  // the bytes read before the failure
+    EXPECT_EQ(small.readErrno(), EIO);
+    files::injectFaults({0, 0, EIO});
+    errno = 0;
+    EXPECT_FALSE(small.close());
+    EXPECT_EQ(errno, EIO);
+    std::remove(path.c_str());
 }
 
 }  // namespace

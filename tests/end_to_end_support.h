@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -83,6 +84,15 @@ inline void writeFile(const fs::path& path, const std::string& bytes) {
     out << bytes;
 }
 
+// How a run is started, beyond its arguments.
+struct Launch {
+    bool measurePeak = false;       // under the peak memory runner
+    long long fileSizeLimit = -1;   // bytes a file may grow to (ulimit -f), or no limit
+    bool ignoreHangUp = false;      // started with SIGHUP ignored, as nohup does
+    std::string standardOutput;     // a file for standard output instead of the captured one
+    bool closedOutput = false;      // standard output a pipe that nobody reads
+};
+
 struct Result {
     int status = -1;  // the exit status, or 128 + the signal that ended the process
     std::string out;
@@ -132,11 +142,11 @@ protected:
     std::map<std::string, std::string> snapshot() const { return describeFolder(readFile); }
 
     // Starts the tool in the work folder with no standard input; finish()
-    // waits for it. `measurePeak` runs it under the peak memory runner.
-    pid_t start(const std::vector<std::string>& args, bool measurePeak = false) const {
+    // waits for it.
+    pid_t start(const std::vector<std::string>& args, const Launch& launch = Launch()) const {
         const char* runner = std::getenv("MORVALE_EXE_RUNNER");
         std::vector<std::string> command;
-        if (measurePeak) {
+        if (launch.measurePeak) {
             command.emplace_back(MORVALE_PEAK_RUNNER);
             command.push_back((root_ / "peak").string());
         }
@@ -151,20 +161,36 @@ protected:
         }
         argv.push_back(nullptr);
 
-        const fs::path outPath = root_ / "stdout";
+        const fs::path outPath = launch.standardOutput.empty() ? root_ / "stdout" : fs::path(launch.standardOutput);
         const fs::path errPath = root_ / "stderr";
+        int closedPipe[2] = {-1, -1};
+        if (launch.closedOutput && pipe(closedPipe) != 0) {
+            return -1;
+        }
         const pid_t pid = fork();
         if (pid == 0) {
             const int in = ::open("/dev/null", O_RDONLY);
-            const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            const int out = launch.closedOutput ? closedPipe[1] : ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            if (launch.closedOutput) {
+                ::close(closedPipe[0]);
+            }
             if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 ||
                 chdir(work_.c_str()) != 0) {
                 _exit(126);
             }
             std::signal(SIGPIPE, SIG_DFL);  // the test may ignore it; the tool must not inherit that
+            std::signal(SIGHUP, launch.ignoreHangUp ? SIG_IGN : SIG_DFL);
+            if (launch.fileSizeLimit >= 0) {
+                const rlimit limit = {static_cast<rlim_t>(launch.fileSizeLimit), static_cast<rlim_t>(launch.fileSizeLimit)};
+                setrlimit(RLIMIT_FSIZE, &limit);
+            }
             execvp(argv[0], argv.data());
             _exit(127);
+        }
+        if (launch.closedOutput) {
+            ::close(closedPipe[0]);
+            ::close(closedPipe[1]);
         }
         return pid;
     }
@@ -185,8 +211,27 @@ protected:
         return result;
     }
 
-    Result run(const std::vector<std::string>& args) const { return finish(start(args)); }
-    Result runMeasured(const std::vector<std::string>& args) const { return finish(start(args, true)); }
+    Result run(const std::vector<std::string>& args, const Launch& launch = Launch()) const {
+        return finish(start(args, launch));
+    }
+    Result runMeasured(const std::vector<std::string>& args) const {
+        Launch launch;
+        launch.measurePeak = true;
+        return finish(start(args, launch));
+    }
+
+    // The names in the work folder that a run left while writing a vector
+    // file and never finished.
+    std::vector<std::string> incompleteFiles() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(work_)) {
+            const std::string name = entry.path().filename().string();
+            if (name.find(".incomplete-") != std::string::npos) {
+                names.push_back(name);
+            }
+        }
+        return names;
+    }
 
     fs::path root_;
     fs::path work_;

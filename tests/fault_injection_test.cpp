@@ -2,6 +2,8 @@
 // place of files, a missing input, enormous lines, an interruption. Each run
 // is checked whole: console, exit status, every file left on disk, and inputs
 // byte for byte unchanged.
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -10,6 +12,7 @@
 #include <csignal>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <string_view>
 #include <thread>
@@ -111,19 +114,63 @@ protected:
     static inline const std::string kRow = "0.000125 1.2500 -0.0031 2.5e-04\n";
 };
 
-TEST_F(FaultInjection, AFullDiskLeavesNoVectorFileAndTheRunGoesOn) {
-    // Several times larger than the write buffer: the disk fills up in the
-    // middle of the conversion, not only at its end.
-    putRows("full.txt", 4 * kMegabyte);
-    fs::create_symlink("/dev/full", file("full.vec"));
-    put("next.txt", kOneLineTable);
-    const Folder before = folder();
+// A folder of `bytes` bytes of its own: a small file system in a mount
+// namespace of this test's process, seen by the tool it starts. Empty when the
+// system does not allow it (no privilege).
+fs::path smallDisk(const fs::path& where, std::size_t bytes) {
+    fs::create_directory(where);
+    const std::string options = "size=" + std::to_string(bytes);
+    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        mount("morvale-test", where.c_str(), "tmpfs", 0, options.c_str()) != 0) {
+        return fs::path();
+    }
+    return where;
+}
 
-    expectRun(run({"full.txt", "next.txt"}), 1,
-              "Problemas al cerrar el fichero\nFile next.vec converted\n" + summary(1),
-              "morvale: full.txt: cannot write full.vec: No space left on device; file not converted\n");
-    EXPECT_EQ(folder(), changed(before, {{"full.vec", std::nullopt}, {"next.vec", kOneLineVec}}));
-    EXPECT_TRUE(fs::is_character_file("/dev/full"));
+// A vector file that cannot be written whole leaves the earlier one as it
+// was, and nothing else.
+TEST_F(FaultInjection, AWriteFailureKeepsTheEarlierVectorFile) {
+    const std::string earlier = "an earlier conversion\r\n";
+    const struct {
+        const char* what;
+        bool fullDisk;  // else a file-size limit
+        std::string reason;
+    } cases[] = {
+        {"a full disk", true, "No space left on device"},
+        {"a file-size limit", false, "File too large"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::path disk;
+        Launch launch;
+        if (c.fullDisk) {
+            disk = smallDisk(work_ / "disk", 2500 * 1000);
+            if (disk.empty()) {
+                std::printf("no private file system can be mounted here: the full disk is not tried\n");
+                continue;
+            }
+        } else {
+            launch.fileSizeLimit = 1 << 20;
+        }
+        const std::string prefix = c.fullDisk ? "disk/" : "";
+        // Several times the write buffer, so that the writing fails in the
+        // middle of the conversion, not only at its end.
+        putRows(prefix + "full.txt", 600 * 1000);
+        put(prefix + "full.vec", earlier);
+        put(prefix + "next.txt", kOneLineTable);
+        const Folder before = folder();
+
+        expectRun(run({prefix + "full.txt", prefix + "next.txt"}, launch), 1,
+                  "Problemas al cerrar el fichero\nFile " + prefix + "next.vec converted\n" + summary(1),
+                  "morvale: " + prefix + "full.txt: cannot write " + prefix + "full.vec: " + c.reason +
+                      "; file not converted\n");
+        EXPECT_EQ(folder(), changed(before, {{prefix + "next.vec", kOneLineVec}}));
+        if (c.fullDisk) {
+            umount2(disk.c_str(), MNT_DETACH);
+        }
+        fs::remove_all(work_);
+        fs::create_directory(work_);
+    }
 }
 
 TEST_F(FaultInjection, AnInputThatCannotBeReadIsNotConvertedAndTheRunGoesOn) {
@@ -300,47 +347,213 @@ bool writeAll(int fd, const std::string& bytes) {
     return true;
 }
 
-// The input is a FIFO that the test keeps open, so the conversion is surely
-// in the middle of a large table when the signal comes: tens of megabytes of
-// rows read, megabytes of vector file written, more to come.
-TEST_F(FaultInjection, AnInterruptionRemovesTheVectorFileBeingWritten) {
-    std::string rows;
-    while (rows.size() < kMegabyte) {
-        rows += "0.000125 1.2500 -0.0031\n";
+// A table fed through a FIFO that the test holds open, so that the conversion
+// is surely in its middle when the test acts: megabytes of rows read and of
+// vector file written, more to come.
+class FedConversion {
+public:
+    explicit FedConversion(const fs::path& fifo) : fifo_(fifo) {
+        while (rows_.size() < kMegabyte) {
+            rows_ += "0.000125 1.2500 -0.0031\n";
+        }
+        // Writing to a tool that died early must fail the test, not end it.
+        struct sigaction ignore = {};
+        ignore.sa_handler = SIG_IGN;
+        sigaction(SIGPIPE, &ignore, &previous_);
     }
-    // Writing to a tool that died early must fail the test, not end it.
-    struct sigaction ignore = {};
-    struct sigaction previous = {};
-    ignore.sa_handler = SIG_IGN;
-    sigaction(SIGPIPE, &ignore, &previous);
+    ~FedConversion() {
+        endInput();
+        sigaction(SIGPIPE, &previous_, nullptr);
+    }
 
-    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    // Once the tool has opened the FIFO: the header, then `megabytes` of rows.
+    bool feed(int megabytes) {
+        if (fd_ < 0) {
+            fd_ = openFifoForWriting(fifo_);
+            if (fd_ < 0 || !writeAll(fd_, "Time A B\n-----\n")) {
+                return false;
+            }
+        }
+        for (int block = 0; block < megabytes; ++block) {
+            if (!writeAll(fd_, rows_)) {
+                return false;
+            }
+        }
+        fed_ += megabytes;
+        return true;
+    }
+    void endInput() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+    }
+    // The vector file of everything fed.
+    std::string expectedOutput() const {
+        std::string table = "Time A B\n-----\n";
+        for (int block = 0; block < fed_; ++block) {
+            table += rows_;
+        }
+        return convertText(table).output;
+    }
+
+private:
+    fs::path fifo_;
+    std::string rows_;
+    int fd_ = -1;
+    int fed_ = 0;
+    struct sigaction previous_ = {};
+};
+
+// The one file a run in the middle of writing `target` has made for it.
+std::uintmax_t sizeOfIncomplete(const std::vector<std::string>& names, const fs::path& folder) {
+    return names.size() == 1 ? fs::file_size(folder / names[0]) : 0;
+}
+
+TEST_F(FaultInjection, AnInterruptionRemovesWhatWasWrittenAndKeepsTheEarlierFile) {
+    const std::string earlier = "an earlier conversion\r\n";
+    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
         SCOPED_TRACE(strsignal(signal));
         fs::remove_all(work_);
         fs::create_directory(work_);
         put("a.txt", kOneLineTable);
+        put("pipe.vec", earlier);
         ASSERT_EQ(mkfifo(file("pipe.txt").c_str(), 0600), 0);
         const Folder before = folder();
 
+        FedConversion feeder(file("pipe.txt"));
         const pid_t pid = start({"a.txt", "pipe.txt"});
-        const int fd = openFifoForWriting(file("pipe.txt"));
-        ASSERT_GE(fd, 0);
-        bool written = writeAll(fd, "Time A B\n-----\n");
-        for (int block = 0; written && block < 32; ++block) {
-            written = writeAll(fd, rows);
-        }
-        EXPECT_TRUE(written);
-        EXPECT_GT(fs::file_size(file("pipe.vec")), kMegabyte);
+        EXPECT_TRUE(feeder.feed(32));
+        EXPECT_GT(sizeOfIncomplete(incompleteFiles(), work_), kMegabyte);
         kill(pid, signal);
         const Result result = finish(pid);
-        ::close(fd);
 
         EXPECT_EQ(result.status, 128 + signal);
         EXPECT_EQ(result.out, "File a.vec converted\n");
         EXPECT_EQ(result.err, "");
         EXPECT_EQ(folder(), changed(before, {{"a.vec", kOneLineVec}}));
     }
-    sigaction(SIGPIPE, &previous, nullptr);
+}
+
+// Nothing can clean up after SIGKILL (or a power cut): the vector file's
+// name still holds the earlier file, and the one file left over says by its
+// name what it is.
+TEST_F(FaultInjection, AKillLeavesTheEarlierFileAndOneIncompleteFile) {
+    const std::string earlier = "an earlier conversion\r\n";
+    for (int megabytes : {0, 1, 8, 40}) {
+        SCOPED_TRACE(std::to_string(megabytes) + " MB fed");
+        fs::remove_all(work_);
+        fs::create_directory(work_);
+        put("pipe.vec", earlier);
+        ASSERT_EQ(mkfifo(file("pipe.txt").c_str(), 0600), 0);
+        const Folder before = folder();
+
+        FedConversion feeder(file("pipe.txt"));
+        const pid_t pid = start({"pipe.txt"});
+        EXPECT_TRUE(feeder.feed(megabytes));
+        kill(pid, SIGKILL);
+        EXPECT_EQ(finish(pid).status, 128 + SIGKILL);
+
+        const std::vector<std::string> left = incompleteFiles();
+        ASSERT_LE(left.size(), 1u);
+        Folder expected = before;
+        if (!left.empty()) {
+            EXPECT_EQ(left[0].rfind("pipe.vec.incomplete-", 0), 0u) << left[0];
+            expected[left[0]] = fingerprint(file(left[0]));
+        }
+        EXPECT_EQ(folder(), expected);
+    }
+}
+
+TEST_F(FaultInjection, SignalsIgnoredAtTheStartStayIgnored) {
+    ASSERT_EQ(mkfifo(file("pipe.txt").c_str(), 0600), 0);
+    FedConversion feeder(file("pipe.txt"));
+    Launch launch;
+    launch.ignoreHangUp = true;
+    const pid_t pid = start({"pipe.txt"}, launch);
+    EXPECT_TRUE(feeder.feed(4));
+    kill(pid, SIGHUP);
+    EXPECT_TRUE(feeder.feed(4));
+    feeder.endInput();
+    expectRun(finish(pid), 0, "File pipe.vec converted\n" + summary(1), "");
+    EXPECT_EQ(fingerprint(file("pipe.vec")), fingerprintOf(feeder.expectedOutput()));
+    EXPECT_TRUE(incompleteFiles().empty());
+}
+
+// Two runs on one table at once: the vector file is one run's complete output.
+TEST_F(FaultInjection, ConcurrentRunsLeaveOneCompleteVectorFile) {
+    putRows("table.txt", 20 * kMegabyte);
+    put("table.vec", "an earlier conversion\r\n");
+    const pid_t first = start({"table.txt"});
+    const pid_t second = start({"table.txt"});
+    const Result one = finish(first);
+    const Result other = finish(second);
+    EXPECT_EQ(one.status, 0);
+    EXPECT_EQ(other.status, 0);
+    std::ifstream in(file("table.txt"), std::ios::binary);
+    const std::string table((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(fingerprint(file("table.vec")), fingerprintOf(convertText(table).output));
+    EXPECT_TRUE(incompleteFiles().empty());
+}
+
+// What stands at the vector file's name is replaced, never written through;
+// a replaced file keeps its permission bits.
+TEST_F(FaultInjection, WhatStandsAtTheVectorFileIsReplacedNotWrittenThrough) {
+    const std::string other = "another file of the user's\r\n";
+    const struct {
+        const char* what;
+        std::function<void()> make;
+        unsigned mode;  // the vector file's permission bits afterwards
+        std::map<std::string, std::optional<std::string>> changes;
+    } cases[] = {
+        {"nothing", [] {}, 0644, {}},
+        {"a file of its own permissions", [&] { put("a.vec", other); fs::permissions(file("a.vec"), fs::perms(0640)); },
+         0640, {}},
+        {"a symbolic link", [&] { put("other.vec", other); fs::create_symlink("other.vec", file("a.vec")); }, 0644, {}},
+        {"a dangling link", [&] { fs::create_symlink("elsewhere/x.vec", file("a.vec")); }, 0644, {}},
+        {"a hard link", [&] { put("other.vec", other); fs::create_hard_link(file("other.vec"), file("a.vec")); },
+         0644, {}},
+    };
+    const mode_t oldMask = umask(022);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(work_);
+        fs::create_directory(work_);
+        put("a.txt", kOneLineTable);
+        c.make();
+        Folder expected = folder();
+        expected.erase("a.vec");
+        expectRun(run({"a.txt"}), 0, "File a.vec converted\n" + summary(1), "");
+        expected["a.vec"] = fingerprintOf(kOneLineVec);
+        EXPECT_EQ(folder(), expected);
+        struct stat info;
+        ASSERT_EQ(lstat(file("a.vec").c_str(), &info), 0);
+        EXPECT_TRUE(S_ISREG(info.st_mode));
+        EXPECT_EQ(info.st_mode & 07777, c.mode);
+    }
+    umask(oldMask);
+}
+
+// The console report is part of the result: a report that could not be
+// written makes the run a failure, and the files it converted stay.
+TEST_F(FaultInjection, AConsoleThatCannotBeWrittenFailsTheRun) {
+    const struct {
+        const char* what;
+        Launch launch;
+        std::string reason;
+    } cases[] = {
+        {"a full disk", [] { Launch l; l.standardOutput = "/dev/full"; return l; }(), "No space left on device"},
+        {"a closed pipe", [] { Launch l; l.closedOutput = true; return l; }(), "Broken pipe"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove(file("a.vec"));
+        put("a.txt", kOneLineTable);
+        const Result result = run({"a.txt"}, c.launch);
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.err, "morvale: standard output: " + c.reason + "\n");
+        EXPECT_EQ(get("a.vec"), kOneLineVec);
+    }
 }
 
 // The tool's peak memory does not depend on the size of the table. The 1 GB

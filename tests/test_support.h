@@ -82,14 +82,9 @@ inline Conversion convertText(const std::string& table, std::size_t sourceBuffer
     if (result.refusal) {
         return result;
     }
-    char* data = nullptr;
-    std::size_t size = 0;
-    std::FILE* stream = open_memstream(&data, &size);
-    workspace->output.attach(stream);
+    workspace->output.attachMemory(&result.output);
     result.refusal = writeVectorFile(source, current, workspace->header, workspace->row, workspace->output);
     workspace->output.close();
-    result.output.assign(data, size);
-    std::free(data);
     return result;
 }
 

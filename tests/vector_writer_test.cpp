@@ -4,6 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "test_support.h"
@@ -120,16 +126,55 @@ TEST(VectorWriter, OutputBufferEdgesChangeNothing) {
         CharSource source(1);
         source.openMemory(table.data(), table.size());
         VectorFile output(size);
-        char* data = nullptr;
-        std::size_t length = 0;
-        output.attach(open_memstream(&data, &length));
+        std::string written;
+        output.attachMemory(&written);
         char current = 0;
         ASSERT_FALSE(readHeader(source, current, workspace->header));
         ASSERT_FALSE(writeVectorFile(source, current, workspace->header, workspace->row, output));
         ASSERT_TRUE(output.close());
-        EXPECT_TRUE(std::string(data, length) == whole) << "output buffer " << size;
-        std::free(data);
+        EXPECT_TRUE(written == whole) << "output buffer " << size;
     }
+}
+
+// The new file takes the target's name only when every byte of it was
+// written; otherwise the target keeps its bytes and nothing else is left.
+TEST(VectorWriter, ReplacesTheTargetOnlyWhenEverythingWasWritten) {
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::temp_directory_path() / ("morvale-writer-" + std::to_string(getpid()));
+    const struct {
+        const char* what;
+        files::Faults faults;
+        int error;
+    } cases[] = {
+        {"written whole", {}, 0},
+        {"a failed write", {0, ENOSPC, 0}, ENOSPC},
+        {"a failed close", {0, 0, EIO}, EIO},
+    };
+    const std::string earlier = "an earlier conversion\r\n";
+    const std::string line = "0\t0.000125\t1.2500\r\n";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(folder);
+        fs::create_directory(folder);
+        const fs::path target = folder / "t.vec";
+        { std::ofstream(target, std::ios::binary) << earlier; }
+        VectorFile output(4096);
+        ASSERT_TRUE(output.open(target.c_str()));
+        std::string expected;
+        for (int i = 0; i < 1000; ++i) {
+            output.append(line);
+            expected += line;
+        }
+        files::injectFaults(c.faults);
+        EXPECT_EQ(output.close(), c.error == 0);
+        EXPECT_EQ(output.error(), c.error);
+        files::injectFaults({});
+        std::ifstream in(target, std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_TRUE(bytes == (c.error == 0 ? expected : earlier));
+        EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+    }
+    fs::remove_all(folder);
 }
 
 }  // namespace

@@ -26,12 +26,38 @@ constexpr Author kAuthors[] = {
 
 constexpr const char* kProgram = "morvale";
 
-void say(const char* text) { std::fputs(text, stdout); }
+// The first failure to write the console report, or 0. A report that did not
+// reach its reader must not pass for a successful run.
+int consoleError = 0;
+
+void noteConsoleFailure() {
+    if (consoleError == 0) {
+        consoleError = errno != 0 ? errno : EIO;
+    }
+}
+
+void say(const char* text) {
+    if (std::fputs(text, stdout) == EOF) {
+        noteConsoleFailure();
+    }
+}
+
+void flushConsole() {
+    if (std::fflush(stdout) != 0) {
+        noteConsoleFailure();
+    }
+}
+
+// Said at once, so that an interruption later in the run cannot lose it.
+void sayNow(const std::string& text) {
+    say(text.c_str());
+    flushConsole();
+}
 
 // One line on standard error: morvale: SUBJECT: what happened. Standard output
 // is flushed first so that a console shows both in the order they happened.
 void diagnose(const std::string& subject, const std::string& what) {
-    std::fflush(stdout);
+    flushConsole();
     std::fprintf(stderr, "%s: %s: %s\n", kProgram, subject.c_str(), what.c_str());
     std::fflush(stderr);
 }
@@ -44,22 +70,28 @@ void printUsage() {
 void printClosingBlock() {
     say("Tool made by:\n\n");
     for (const Author& author : kAuthors) {
-        std::printf("%-31semail: %s\n", author.name, author.email);
+        char line[128];
+        std::snprintf(line, sizeof line, "%-31semail: %s\n", author.name, author.email);
+        say(line);
     }
     say("\n");
     say("27/03/2003      MORVALE v1.0 \n\n");
     say("Press anykey to continue \n\n");
 }
 
-// True when `outputName` already names the open input itself (a link to it):
-// opening it for writing would destroy the table being read.
-bool isTheInput(const CharSource& source, const std::string& outputName) {
-    unsigned long long device = 0;
-    unsigned long long inode = 0;
-    unsigned long long outputDevice = 0;
-    unsigned long long outputInode = 0;
-    return source.identity(device, inode) && CharSource::identityOf(outputName.c_str(), outputDevice, outputInode) &&
-           outputDevice == device && outputInode == inode;
+// The exit status once the console report is complete: a report that could
+// not be written turns success into failure, and is said where it can be.
+int finishRun(int status) {
+    flushConsole();
+    if (consoleError == 0 && std::ferror(stdout)) {
+        consoleError = EIO;
+    }
+    if (consoleError != 0) {
+        std::fprintf(stderr, "%s: standard output: %s\n", kProgram, std::strerror(consoleError));
+        std::fflush(stderr);
+        return 1;
+    }
+    return status;
 }
 
 std::string notConverted(const std::string& what) { return what + "; file not converted"; }
@@ -75,14 +107,59 @@ std::string readingFailure(const Refusal& refusal, int readError) {
     return std::string();
 }
 
-// Why a conversion whose output was opened failed, or an empty text.
-std::string conversionFailure(const Refusal& refusal, int readError, const VectorFile& output,
-                              const std::string& outputName) {
-    std::string failure = readingFailure(refusal, readError);
-    if (failure.empty() && output.failed()) {
-        failure = notConverted("cannot write " + outputName + ": " + std::strerror(output.error()));
+// Why the vector file `outputName` of argument `argument` must not be
+// written, or an empty text: it would take the place of a table of this run,
+// or of a vector file that another table of this run gave.
+std::string outputConflict(const RunRecord& record, std::size_t argument, const std::string& outputName,
+                           const CharSource& source) {
+    files::Identity output;
+    const bool outputKnown = files::identityOf(outputName.c_str(), output);
+    files::Identity input;
+    const bool inputKnown = source.identity(input);
+    for (const RunRecord::Input& other : record.inputs) {
+        if (other.name != outputName && !(outputKnown && other.known && other.identity == output)) {
+            continue;
+        }
+        if (outputKnown && inputKnown && output == input) {
+            return notConverted("its vector file " + outputName + " is this table itself");
+        }
+        return notConverted("its vector file " + outputName + " is " + other.name + ", a table of this run");
     }
-    return failure;
+    for (const RunRecord::Written& written : record.written) {
+        const bool sameTable = inputKnown && written.inputKnown && written.input == input;
+        if (outputKnown && written.output == output && !sameTable && written.argument != argument) {
+            return notConverted("its vector file " + outputName + " was already written from " +
+                                record.inputs[written.argument].name + " in this run");
+        }
+    }
+    return std::string();
+}
+
+// Closes the input; a failure is said but spoils nothing already read.
+void closeInput(CharSource& source, const std::string& name, RunRecord& record) {
+    if (!source.close()) {
+        const int error = errno;
+        say("Problemas al cerrar el fichero\n");
+        diagnose(name, std::string("cannot close: ") + std::strerror(error));
+        record.troubled = true;
+    }
+}
+
+// Remembers the vector file just written, so that no later table of the run
+// can take its place.
+void recordWritten(RunRecord& record, std::size_t argument, const std::string& outputName, bool inputKnown,
+                   const files::Identity& input) {
+    RunRecord::Written written;
+    if (files::identityOf(outputName.c_str(), written.output)) {
+        written.input = input;
+        written.inputKnown = inputKnown;
+        written.argument = argument;
+        record.written.push_back(written);
+    }
+}
+
+std::string outputOpenReason(int error) {
+    return error == VectorFile::kNotRegularFile ? "not a regular file" : std::strerror(error);
 }
 
 }  // namespace
@@ -105,62 +182,62 @@ Refusal writeVectorFile(CharSource& source, char& current, const HeaderInfo& hea
     return Refusal{};
 }
 
-Outcome convertFile(const char* name, Workspace& workspace) {
+Outcome convertFile(std::size_t argument, Workspace& workspace) {
+    RunRecord& record = workspace.record;
+    const std::string& name = record.inputs[argument].name;
     CharSource& source = workspace.source;
-    if (!source.open(name)) {
+    if (!source.open(name.c_str())) {
         const int error = errno;
         say("Error opening file.\n");
         diagnose(name, std::strerror(error));
         return Outcome::InputNotOpened;
     }
     char current = 0;
-    // A header that cannot be converted is refused before any output exists,
-    // so an earlier vector file of the same name stays as it was.
+    // Whatever is refused before the output is opened leaves everything on
+    // disk as it was.
     const Refusal headerRefusal = readHeader(source, current, workspace.header);
-    const std::string headerFailure = readingFailure(headerRefusal, source.readErrno());
-    if (!headerFailure.empty()) {
-        source.close();
-        diagnose(name, headerFailure);
+    std::string failure = readingFailure(headerRefusal, source.readErrno());
+    std::string outputName = name;
+    deriveOutputName(outputName);
+    if (failure.empty()) {
+        failure = outputConflict(record, argument, outputName, source);
+    }
+    files::Identity input;
+    const bool inputKnown = source.identity(input);
+    if (!failure.empty()) {
+        closeInput(source, name, record);
+        diagnose(name, failure);
         return Outcome::NotConverted;
     }
 
-    std::string outputName = name;
-    deriveOutputName(outputName);
-    if (isTheInput(source, outputName)) {
-        say("No se puede abrir el fichero.\n");
-        diagnose(outputName, "is the input file itself");
-        return Outcome::OutputNotOpened;
-    }
     VectorFile& output = workspace.output;
     if (!output.open(outputName.c_str())) {
         const int error = errno;
         say("No se puede abrir el fichero.\n");
-        diagnose(outputName, std::strerror(error));
+        diagnose(outputName, outputOpenReason(error));
         return Outcome::OutputNotOpened;
     }
-    setRemoveOnInterrupt(outputName.c_str());
-
+    // Until the new file has the vector file's name, an interruption removes
+    // it. The text stays valid, and empty once the file has its name, until
+    // the next file is opened.
+    setRemoveOnInterrupt(output.temporaryName().c_str());
     const Refusal refusal = writeVectorFile(source, current, workspace.header, workspace.row, output);
     const int readError = source.readErrno();
-    if (!source.close()) {
-        say("Problemas al cerrar el fichero\n");
-    }
-    if (!output.close()) {
-        say("Problemas al cerrar el fichero\n");
-    }
-    const std::string failure = conversionFailure(refusal, readError, output, outputName);
+    closeInput(source, name, record);
+    failure = readingFailure(refusal, readError);
     if (!failure.empty()) {
-        // An incomplete vector file would pass for a complete one.
-        std::remove(outputName.c_str());
-        setRemoveOnInterrupt(nullptr);
+        output.abandon();
+    } else if (!output.close()) {
+        say("Problemas al cerrar el fichero\n");
+        failure = notConverted("cannot write " + outputName + ": " + std::strerror(output.error()));
+    }
+    setRemoveOnInterrupt(nullptr);
+    if (!failure.empty()) {
         diagnose(name, failure);
         return Outcome::NotConverted;
     }
-    setRemoveOnInterrupt(nullptr);
-    std::printf("File %s converted\n", outputName.c_str());
-    // Said at once, so that an interruption later in the run cannot lose the
-    // record of a file that was completely converted.
-    std::fflush(stdout);
+    recordWritten(record, argument, outputName, inputKnown, input);
+    sayNow("File " + outputName + " converted\n");
     return Outcome::Converted;
 }
 
@@ -168,16 +245,24 @@ int run(int argc, char** argv) {
     if (argc <= 1) {
         printUsage();
         printClosingBlock();
+        flushConsole();
         waitForKey();
-        return 0;
+        return finishRun(0);
     }
     installInterruptCleanup();
     // Default-initialised on purpose: zeroing the token tables would make
     // every page of them resident for nothing.
     const std::unique_ptr<Workspace> workspace(new Workspace);
-    int converted = 0;
+    RunRecord& record = workspace->record;
     for (int index = 1; index < argc; ++index) {
-        switch (convertFile(argv[index], *workspace)) {
+        RunRecord::Input input;
+        input.name = argv[index];
+        input.known = files::identityOf(argv[index], input.identity);
+        record.inputs.push_back(input);
+    }
+    int converted = 0;
+    for (std::size_t argument = 0; argument < record.inputs.size(); ++argument) {
+        switch (convertFile(argument, *workspace)) {
         case Outcome::Converted:
             ++converted;
             break;
@@ -185,14 +270,15 @@ int run(int argc, char** argv) {
             break;
         case Outcome::InputNotOpened:
         case Outcome::OutputNotOpened:
-            std::fflush(stdout);
-            return 1;  // no summary, no closing block, no key wait
+            return finishRun(1);  // no summary, no closing block, no key wait
         }
     }
-    std::printf("\t%d File(s) converted succesfully\n\n", converted);
+    say(("\t" + std::to_string(converted) + " File(s) converted succesfully\n\n").c_str());
     printClosingBlock();
+    flushConsole();
     waitForKey();
-    return converted == argc - 1 ? 0 : 1;
+    const bool allConverted = converted == argc - 1 && !record.troubled;
+    return finishRun(allConverted ? 0 : 1);
 }
 
 }  // namespace morvale

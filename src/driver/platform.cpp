@@ -1,13 +1,14 @@
 // The driver's platform layer: the single-key wait and interrupt cleanup.
 #include "driver/platform.h"
 
+#include "platform/file_system.h"
+
 #include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <initializer_list>
 
 #ifdef _WIN32
-#include <io.h>
 #include <windows.h>
 #else
 #include <cerrno>
@@ -35,11 +36,7 @@ std::atomic<bool> terminalChanged{false};
 
 extern "C" void onInterrupt(int signal) {
     if (const char* path = removeOnInterrupt.load()) {
-#ifdef _WIN32
-        _unlink(path);
-#else
-        unlink(path);
-#endif
+        files::remove(path);
     }
 #ifdef _WIN32
     if (consoleChanged.load()) {
@@ -110,16 +107,22 @@ void waitForKey() {
 }
 
 void installInterruptCleanup() {
-    std::signal(SIGINT, onInterrupt);
-    std::signal(SIGTERM, onInterrupt);
-    std::signal(SIGBREAK, onInterrupt);
+    for (int signal : {SIGINT, SIGTERM, SIGBREAK}) {
+        // A signal the caller chose to ignore stays ignored.
+        if (std::signal(signal, onInterrupt) == SIG_IGN) {
+            std::signal(signal, SIG_IGN);
+        }
+    }
 }
 
 #else
 
 void waitForKey() {
     std::fflush(stdout);
-    if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &savedTerminal) != 0) {
+    // A process in the background of its terminal would be stopped by
+    // changing the terminal's settings: only the foreground waits.
+    if (!isatty(STDIN_FILENO) || tcgetpgrp(STDIN_FILENO) != getpgrp() ||
+        tcgetattr(STDIN_FILENO, &savedTerminal) != 0) {
         return;
     }
     termios raw = savedTerminal;
@@ -142,9 +145,23 @@ void installInterruptCleanup() {
     struct sigaction action = {};
     action.sa_handler = onInterrupt;
     sigemptyset(&action.sa_mask);
-    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+        struct sigaction previous = {};
+        // A signal the caller chose to ignore (nohup, a script's background
+        // job) stays ignored.
+        if (sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) {
+            continue;
+        }
         sigaction(signal, &action, nullptr);
     }
+    // A reader of the console report that has gone, and a file-size limit,
+    // become ordinary write failures: reported, and the earlier vector file
+    // kept, instead of a silent death.
+    struct sigaction ignore = {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGPIPE, &ignore, nullptr);
+    sigaction(SIGXFSZ, &ignore, nullptr);
 }
 
 #endif

@@ -5,12 +5,13 @@
 namespace morvale {
 
 // Waits for one key press, read without echo and without waiting for Enter.
-// Does nothing when standard input is not a terminal, so that scripts and
-// pipes never hang.
+// Does nothing when standard input is not a terminal, or the process is not
+// in its terminal's foreground, so that scripts and pipes never hang.
 void waitForKey();
 
-// Makes an interruption (Ctrl-C, a termination request) remove the output
-// file being written, so that no truncated vector file is left behind.
+// Makes an interruption (Ctrl-C, a termination request, a hang-up) remove the
+// file being written, so that nothing incomplete is left behind. Signals that
+// were ignored when the tool started stay ignored.
 void installInterruptCleanup();
 
 // The file an interruption must remove now, or nullptr. The text must stay

@@ -4,13 +4,6 @@
 #include <algorithm>
 #include <cerrno>
 
-#ifdef _WIN32
-#include <io.h>
-#include <windows.h>
-#else
-#include <sys/stat.h>
-#endif
-
 namespace morvale {
 
 namespace {
@@ -29,43 +22,22 @@ CharSource::CharSource(std::size_t bufferSize)
 
 CharSource::~CharSource() { close(); }
 
-void CharSource::start(std::FILE* file, const unsigned char* data, std::size_t size) {
+void CharSource::start(files::Handle file, const unsigned char* data, std::size_t size) {
     file_ = file;
     pos_ = data;
     end_ = data + size;
     atEnd_ = false;
-    drained_ = file == nullptr;
+    drained_ = file == files::kNoHandle;
     readErrno_ = 0;
     linesEnded_ = 0;
 }
 
 bool CharSource::open(const char* name) {
     close();
-    std::FILE* file = std::fopen(name, "rb");
-    if (file == nullptr) {
-#ifdef _WIN32
-        // Windows cannot open a folder as a file either, but calls it a
-        // denied access.
-        const int error = errno;
-        const DWORD attributes = GetFileAttributesA(name);
-        errno = error == EACCES && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0
-                    ? EISDIR
-                    : error;
-#endif
+    const files::Handle file = files::openForReading(name);
+    if (file == files::kNoHandle) {
         return false;
     }
-#ifndef _WIN32
-    // Reading a directory only fails at the first read on some systems; refuse
-    // it here, as the platforms that cannot open one at all do.
-    struct stat info;
-    if (fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode)) {
-        std::fclose(file);
-        errno = EISDIR;
-        return false;
-    }
-#endif
-    // The source's own buffer is the only one: stdio would copy every byte.
-    std::setvbuf(file, nullptr, _IONBF, 0);
     start(file, nullptr, 0);
     skipByteOrderMark();
     return true;
@@ -78,91 +50,47 @@ void CharSource::openMemory(const void* data, std::size_t size) {
         bytes += kByteOrderMarkSize;
         size -= kByteOrderMarkSize;
     }
-    start(nullptr, bytes, size);
+    start(files::kNoHandle, bytes, size);
 }
 
 bool CharSource::close() {
     atEnd_ = true;
     drained_ = true;
     pos_ = end_ = nullptr;
-    if (file_ == nullptr) {
+    if (file_ == files::kNoHandle) {
         return true;
     }
-    const int result = std::fclose(file_);
-    file_ = nullptr;
-    return result == 0;
+    const files::Handle file = file_;
+    file_ = files::kNoHandle;
+    return files::close(file);
 }
 
-#ifdef _WIN32
+bool CharSource::identity(files::Identity& identity) const {
+    return file_ != files::kNoHandle && files::identityOf(file_, identity);
+}
 
-namespace {
-
-// A Windows file's identity: its volume and its index on that volume.
-bool identityOfHandle(HANDLE handle, unsigned long long& device, unsigned long long& inode) {
-    BY_HANDLE_FILE_INFORMATION info;
-    // Some file systems have no file indexes and give 0 for every file.
-    if (handle == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(handle, &info) ||
-        (info.nFileIndexHigh == 0 && info.nFileIndexLow == 0)) {
-        return false;
+// Reads up to `size` bytes; 0 once the file has nothing more to give or
+// reading failed, which is then remembered.
+std::size_t CharSource::readInto(unsigned char* buffer, std::size_t size) {
+    const long long count = files::read(file_, buffer, size);
+    if (count < 0) {
+        readErrno_ = errno != 0 ? errno : EIO;
     }
-    device = info.dwVolumeSerialNumber;
-    inode = (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-    return true;
-}
-
-}  // namespace
-
-bool CharSource::identity(unsigned long long& device, unsigned long long& inode) const {
-    return file_ != nullptr &&
-           identityOfHandle(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file_))), device, inode);
-}
-
-bool CharSource::identityOf(const char* name, unsigned long long& device, unsigned long long& inode) {
-    // No access is asked for and every kind of sharing allowed: only the
-    // file's information is read, whoever else has it open.
-    const HANDLE handle = CreateFileA(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        return false;
+    if (count <= 0) {
+        drained_ = true;
+        return 0;
     }
-    const bool known = identityOfHandle(handle, device, inode);
-    CloseHandle(handle);
-    return known;
+    return static_cast<std::size_t>(count);
 }
-
-#else
-
-bool CharSource::identity(unsigned long long& device, unsigned long long& inode) const {
-    struct stat info;
-    if (file_ != nullptr && fstat(fileno(file_), &info) == 0) {
-        device = static_cast<unsigned long long>(info.st_dev);
-        inode = static_cast<unsigned long long>(info.st_ino);
-        return true;
-    }
-    return false;
-}
-
-bool CharSource::identityOf(const char* name, unsigned long long& device, unsigned long long& inode) {
-    struct stat info;
-    if (stat(name, &info) != 0) {
-        return false;
-    }
-    device = static_cast<unsigned long long>(info.st_dev);
-    inode = static_cast<unsigned long long>(info.st_ino);
-    return true;
-}
-
-#endif
 
 // The first bytes are read on their own so that a byte-order mark can be
 // dropped before anything is delivered; they stay in the buffer otherwise.
 void CharSource::skipByteOrderMark() {
     unsigned char* buffer = buffer_.get();
-    errno = 0;
-    const std::size_t count = std::fread(buffer, 1, kByteOrderMarkSize, file_);
-    if (count < kByteOrderMarkSize && std::ferror(file_)) {
-        readErrno_ = errno != 0 ? errno : EIO;
-        drained_ = true;
+    // A read may return fewer bytes than asked without being at the end.
+    std::size_t count = 0;
+    while (count < kByteOrderMarkSize && !drained_) {
+        count += readInto(buffer + count, kByteOrderMarkSize - count);
     }
     if (count == kByteOrderMarkSize && std::equal(buffer, buffer + count, kByteOrderMark)) {
         pos_ = end_ = buffer;
@@ -176,13 +104,8 @@ bool CharSource::refill() {
     if (drained_) {
         return false;
     }
-    errno = 0;
-    const std::size_t count = std::fread(buffer_.get(), 1, capacity_, file_);
+    const std::size_t count = readInto(buffer_.get(), capacity_);
     if (count == 0) {
-        if (std::ferror(file_)) {
-            readErrno_ = errno != 0 ? errno : EIO;
-        }
-        drained_ = true;
         return false;
     }
     pos_ = buffer_.get();

@@ -17,9 +17,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <memory>
+
+#include "platform/file_system.h"
 
 namespace morvale {
 
@@ -157,11 +158,7 @@ public:
 
     // Identity of the open file, to tell whether another name refers to it.
     // False when unknown (memory input).
-    bool identity(unsigned long long& device, unsigned long long& inode) const;
-
-    // Identity of the named file, comparable with identity(). False when the
-    // name names nothing that can be examined.
-    static bool identityOf(const char* name, unsigned long long& device, unsigned long long& inode);
+    bool identity(files::Identity& identity) const;
 
 private:
     // The blank: it and every byte below it end a run.
@@ -183,11 +180,12 @@ private:
     bool refill();
     void skipByteOrderMark();
     char finish();
-    void start(std::FILE* file, const unsigned char* data, std::size_t size);
+    void start(files::Handle file, const unsigned char* data, std::size_t size);
+    std::size_t readInto(unsigned char* buffer, std::size_t size);
 
     std::unique_ptr<unsigned char[]> buffer_;
     std::size_t capacity_;
-    std::FILE* file_ = nullptr;
+    files::Handle file_ = files::kNoHandle;
     const unsigned char* pos_ = nullptr;
     const unsigned char* end_ = nullptr;
     bool atEnd_ = true;

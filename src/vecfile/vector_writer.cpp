@@ -5,11 +5,6 @@
 #include <cerrno>
 #include <cstring>
 
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#include <windows.h>
-#endif
 
 namespace morvale {
 
@@ -104,33 +99,6 @@ void writeGroupDeclaration(VectorFile& output, const HeaderInfo& header, int gro
     endDeclaration(output);
 }
 
-// Creates or empties the named file for writing in binary.
-std::FILE* createForWriting(const char* name) {
-#ifdef _WIN32
-    // An interruption must be able to remove the file while it is still open,
-    // which Windows allows only when the file was opened to share deletion;
-    // the C runtime never opens files so.
-    const HANDLE handle = CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        // Fails the same way, with the C runtime's reason in errno.
-        return std::fopen(name, "wb");
-    }
-    const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
-    if (descriptor == -1) {
-        CloseHandle(handle);
-        return nullptr;
-    }
-    std::FILE* file = _fdopen(descriptor, "wb");
-    if (file == nullptr) {
-        _close(descriptor);
-    }
-    return file;
-#else
-    return std::fopen(name, "wb");
-#endif
-}
-
 }  // namespace
 
 VectorFile::VectorFile(std::size_t bufferSize) {
@@ -140,27 +108,50 @@ VectorFile::VectorFile(std::size_t bufferSize) {
     limit_ = pos_ + size;
 }
 
-VectorFile::~VectorFile() {
-    if (file_ != nullptr) {
-        std::fclose(file_);
-    }
+VectorFile::~VectorFile() { abandon(); }
+
+void VectorFile::start() {
+    pos_ = buffer_.get();
+    error_ = 0;
 }
 
-bool VectorFile::open(const char* name) {
-    std::FILE* file = createForWriting(name);
-    if (file == nullptr) {
+bool VectorFile::open(const char* target) {
+    abandon();
+    const files::Entry existing = files::examine(target);
+    switch (existing.kind) {
+    case files::Kind::Missing:
+    case files::Kind::SymbolicLink:
+        break;
+    case files::Kind::Regular:
+        if (!existing.writable) {
+            errno = EACCES;  // write-protected: its owner wants it kept
+            return false;
+        }
+        break;
+    case files::Kind::Directory:
+        errno = EISDIR;
+        return false;
+    case files::Kind::Other:
+        // A FIFO would block the run and a device would take the bytes
+        // elsewhere.
+        errno = existing.error != 0 ? existing.error : kNotRegularFile;
         return false;
     }
-    // This buffer is the only one: stdio would copy every byte again.
-    std::setvbuf(file, nullptr, _IONBF, 0);
-    attach(file);
+    const files::Handle file = files::createBeside(target, existing, temporary_);
+    if (file == files::kNoHandle) {
+        temporary_.clear();
+        return false;
+    }
+    file_ = file;
+    target_ = target;
+    start();
     return true;
 }
 
-void VectorFile::attach(std::FILE* stream) {
-    file_ = stream;
-    pos_ = buffer_.get();
-    error_ = 0;
+void VectorFile::attachMemory(std::string* bytes) {
+    abandon();
+    memory_ = bytes;
+    start();
 }
 
 void VectorFile::flush() {
@@ -169,26 +160,56 @@ void VectorFile::flush() {
     if (error_ != 0 || size == 0) {
         return;
     }
-    errno = 0;
-    if (std::fwrite(buffer_.get(), 1, size, file_) != size) {
-        error_ = errno != 0 ? errno : EIO;
+    if (file_ != files::kNoHandle) {
+        if (!files::writeAll(file_, buffer_.get(), size)) {
+            fail();
+        }
+    } else if (memory_ != nullptr) {
+        memory_->append(buffer_.get(), size);
     }
 }
 
+// Remembers the first failure; always false.
+bool VectorFile::fail() {
+    if (error_ == 0) {
+        error_ = errno != 0 ? errno : EIO;
+    }
+    return false;
+}
+
 bool VectorFile::close() {
-    if (file_ == nullptr) {
+    flush();
+    memory_ = nullptr;
+    if (file_ == files::kNoHandle) {
         return error_ == 0;
     }
-    flush();
-    if (error_ == 0 && (std::fflush(file_) != 0 || std::ferror(file_))) {
-        error_ = errno != 0 ? errno : EIO;
+    if (error_ == 0 && !files::syncToDisk(file_)) {
+        fail();
     }
-    errno = 0;
-    if (std::fclose(file_) != 0 && error_ == 0) {
-        error_ = errno != 0 ? errno : EIO;
+    const files::Handle file = file_;
+    file_ = files::kNoHandle;
+    if (!files::close(file)) {
+        fail();
     }
-    file_ = nullptr;
+    if (error_ == 0 && !files::replace(temporary_.c_str(), target_.c_str())) {
+        fail();
+    }
+    if (error_ != 0) {
+        files::remove(temporary_.c_str());
+    }
+    temporary_.clear();
     return error_ == 0;
+}
+
+void VectorFile::abandon() {
+    memory_ = nullptr;
+    if (file_ == files::kNoHandle) {
+        return;
+    }
+    files::close(file_);
+    file_ = files::kNoHandle;
+    files::remove(temporary_.c_str());
+    temporary_.clear();
 }
 
 void VectorFile::append(std::string_view text) {

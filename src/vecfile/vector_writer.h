@@ -10,22 +10,30 @@
 #ifndef MORVALE_VECFILE_VECTOR_WRITER_H
 #define MORVALE_VECFILE_VECTOR_WRITER_H
 
+#include <cerrno>
 #include <cstddef>
-#include <cstdio>
 #include <memory>
+#include <string>
 #include <string_view>
+
+#include "platform/file_system.h"
 
 #include "table/header_reader.h"
 #include "table/row_reader.h"
 
 namespace morvale {
 
-// An output file written through one large buffer in big blocks. After the
-// first failed write it drops further output and remembers the failure, which
-// close() then reports.
+// An output file written through one large buffer in big blocks. A vector
+// file is never written in place: the bytes go to a new file beside it,
+// which takes the vector file's name only once every byte is written, so the
+// name holds either what it held before or the complete new file. After the
+// first failed write it drops further output and remembers the failure,
+// which close() then reports.
 class VectorFile {
 public:
     static constexpr std::size_t kDefaultBufferSize = 256 * 1024;
+    // The errno of open() for a FIFO, a device or a socket in the way.
+    static constexpr int kNotRegularFile = ENODEV;
 
     // The buffer is allocated once and reused for every file. Tests pass small
     // sizes; it never goes below what the longest line needs.
@@ -34,16 +42,29 @@ public:
     VectorFile(const VectorFile&) = delete;
     VectorFile& operator=(const VectorFile&) = delete;
 
-    // Creates or empties the named file. On failure returns false, errno set.
-    bool open(const char* name);
+    // Starts the vector file to be named `target`. What stands there now is
+    // examined, not followed: a link is replaced, never written through; a
+    // directory (EISDIR), anything else that is not a regular file
+    // (kNotRegularFile) and a file this process may not write (EACCES) are
+    // refused. On failure
+    // returns false with errno set and nothing on disk changed.
+    bool open(const char* target);
 
-    // Writes into an already open stream instead (tests and fuzzing); close()
-    // closes it.
-    void attach(std::FILE* stream);
+    // Writes into `bytes` instead of a file (tests, fuzzing, benchmarks);
+    // nullptr drops them.
+    void attachMemory(std::string* bytes);
 
-    // Writes what is buffered and closes the file. False when any write or the
-    // close itself failed; error() then tells why.
+    // Writes what is buffered, makes sure it reached the disk and gives the
+    // new file the target's name. False when any of that failed; error() then
+    // tells why, and the target is left as it was.
     bool close();
+
+    // Drops the new file: the target is left as it was.
+    void abandon();
+
+    // The new file while it is being written, or an empty text: what an
+    // interruption must remove.
+    const std::string& temporaryName() const { return temporary_; }
 
     bool failed() const { return error_ != 0; }
     int error() const { return error_; }
@@ -65,11 +86,16 @@ public:
 
 private:
     void flush();
+    void start();
+    bool fail();
 
     std::unique_ptr<char[]> buffer_;
     char* pos_;
     char* limit_;
-    std::FILE* file_ = nullptr;
+    files::Handle file_ = files::kNoHandle;
+    std::string* memory_ = nullptr;
+    std::string target_;
+    std::string temporary_;
     int error_ = 0;
 };
 

@@ -1,0 +1,83 @@
+// The file system: every call that reaches a file by its name or through an
+// open file goes through here, with one implementation per operating system
+// behind this header. Failures return false (or kNoHandle, or -1) with errno
+// set, on Windows too, so callers report them one way.
+#ifndef MORVALE_PLATFORM_FILE_SYSTEM_H
+#define MORVALE_PLATFORM_FILE_SYSTEM_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace morvale::files {
+
+// An open file: a descriptor, or a Windows handle.
+using Handle = std::intptr_t;
+constexpr Handle kNoHandle = -1;
+
+// What tells two names of one file apart from two files: its volume and its
+// index there.
+struct Identity {
+    unsigned long long volume = 0;
+    unsigned long long index = 0;
+    bool operator==(const Identity& other) const { return volume == other.volume && index == other.index; }
+};
+
+enum class Kind { Missing, Regular, Directory, SymbolicLink, Other };
+
+// What stands at a name, the name itself examined (a link is not followed).
+struct Entry {
+    Kind kind = Kind::Missing;
+    unsigned permissions = 0;  // the permission bits of a regular file
+    bool writable = false;     // a regular file that this process may write
+    int error = 0;             // why the name could not be examined, or 0
+};
+
+// Opens a file for reading. A directory is refused with EISDIR everywhere.
+Handle openForReading(const char* name);
+// Reads at most `size` bytes; 0 at the end of the file, -1 on a failure.
+long long read(Handle file, void* buffer, std::size_t size);
+bool close(Handle file);
+
+// The identity of an open file, or of the file a name leads to (through
+// links). False when the system cannot tell.
+bool identityOf(Handle file, Identity& identity);
+bool identityOf(const char* name, Identity& identity);
+
+// Examines `name` without following a link. A name that cannot be examined
+// for another reason than its absence gives Kind::Other and the error.
+Entry examine(const char* name);
+
+// Creates a new file beside `target`, in the same folder, under a name that
+// says what it is and that nothing else had (never an existing name, never
+// through a link), and returns it open for writing with its name in
+// `created`. It gets the permission bits of `replaced` when that is a regular
+// file, else what any new file gets.
+Handle createBeside(const std::string& target, const Entry& replaced, std::string& created);
+// Writes all `size` bytes, or fails.
+bool writeAll(Handle file, const void* bytes, std::size_t size);
+// Waits until the file's bytes are on the disk, so that a power cut after a
+// replacement cannot leave a file of the new name without its bytes.
+bool syncToDisk(Handle file);
+// Puts `from` in the place of `to` in one step: `to` names either what it
+// named before or the new file, never anything in between. A link at `to`
+// is replaced, not followed.
+bool replace(const char* from, const char* to);
+// Removes a name. Safe to call from a signal handler.
+bool remove(const char* name);
+
+// The infix of the name that createBeside() gives, after the target's name.
+constexpr const char* kIncompleteInfix = ".incomplete-";
+
+// Test seam: the next read, write or close (of any file) fails with the
+// given errno instead of reaching the system. Zero leaves a call alone.
+struct Faults {
+    int read = 0;
+    int write = 0;
+    int close = 0;
+};
+void injectFaults(const Faults& faults);
+
+}  // namespace morvale::files
+
+#endif

@@ -1,0 +1,165 @@
+// The file system on POSIX systems.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/file_system_detail.h"
+
+namespace morvale::files {
+
+namespace {
+
+int descriptor(Handle file) { return static_cast<int>(file); }
+
+Identity identityFrom(const struct stat& info) {
+    return Identity{static_cast<unsigned long long>(info.st_dev), static_cast<unsigned long long>(info.st_ino)};
+}
+
+}  // namespace
+
+Handle openForReading(const char* name) {
+    const int fd = ::open(name, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return kNoHandle;
+    }
+    // Some systems open a directory and only fail at its first read; refuse
+    // it here, as the systems that cannot open one at all do.
+    struct stat info;
+    if (fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+        ::close(fd);
+        errno = EISDIR;
+        return kNoHandle;
+    }
+    return fd;
+}
+
+long long read(Handle file, void* buffer, std::size_t size) {
+    if (const int fault = detail::takeReadFault()) {
+        errno = fault;
+        return -1;
+    }
+    for (;;) {
+        const ssize_t count = ::read(descriptor(file), buffer, size);
+        if (count >= 0 || errno != EINTR) {
+            return count;
+        }
+    }
+}
+
+bool close(Handle file) {
+    const int fault = detail::takeCloseFault();
+    // A descriptor is released even when close() fails, so it is never
+    // closed twice.
+    const bool closed = ::close(descriptor(file)) == 0;
+    if (fault != 0) {
+        errno = fault;
+        return false;
+    }
+    return closed;
+}
+
+bool identityOf(Handle file, Identity& identity) {
+    struct stat info;
+    if (fstat(descriptor(file), &info) != 0) {
+        return false;
+    }
+    identity = identityFrom(info);
+    return true;
+}
+
+bool identityOf(const char* name, Identity& identity) {
+    struct stat info;
+    if (stat(name, &info) != 0) {
+        return false;
+    }
+    identity = identityFrom(info);
+    return true;
+}
+
+Entry examine(const char* name) {
+    Entry entry;
+    struct stat info;
+    if (lstat(name, &info) != 0) {
+        if (errno == ENOENT) {
+            entry.kind = Kind::Missing;
+        } else {
+            entry.kind = Kind::Other;
+            entry.error = errno;
+        }
+        return entry;
+    }
+    if (S_ISREG(info.st_mode)) {
+        entry.kind = Kind::Regular;
+        entry.permissions = static_cast<unsigned>(info.st_mode & 07777);
+        entry.writable = access(name, W_OK) == 0;
+    } else if (S_ISLNK(info.st_mode)) {
+        entry.kind = Kind::SymbolicLink;
+    } else if (S_ISDIR(info.st_mode)) {
+        entry.kind = Kind::Directory;
+    } else {
+        entry.kind = Kind::Other;
+    }
+    return entry;
+}
+
+Handle createBeside(const std::string& target, const Entry& replaced, std::string& created) {
+    const bool keepPermissions = replaced.kind == Kind::Regular;
+    // A replaced file's bits are set once the file is there; until then
+    // nobody but its owner may read it.
+    const mode_t mode = keepPermissions ? 0600 : 0666;
+    for (int attempt = 0; attempt < detail::kCreateAttempts; ++attempt) {
+        const std::string name = detail::incompleteName(target, static_cast<unsigned long>(getpid()), attempt);
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (fd < 0) {
+            if (errno == EEXIST) {
+                continue;
+            }
+            return kNoHandle;
+        }
+        if (keepPermissions && fchmod(fd, static_cast<mode_t>(replaced.permissions)) != 0) {
+            const int error = errno;
+            ::close(fd);
+            unlink(name.c_str());
+            errno = error;
+            return kNoHandle;
+        }
+        created = name;
+        return fd;
+    }
+    errno = EEXIST;
+    return kNoHandle;
+}
+
+bool writeAll(Handle file, const void* bytes, std::size_t size) {
+    if (const int fault = detail::takeWriteFault()) {
+        errno = fault;
+        return false;
+    }
+    const char* at = static_cast<const char*>(bytes);
+    while (size > 0) {
+        const ssize_t count = ::write(descriptor(file), at, size);
+        if (count < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        at += count;
+        size -= static_cast<std::size_t>(count);
+    }
+    return true;
+}
+
+bool syncToDisk(Handle file) {
+    // Some file systems cannot sync at all; their files are as safe as they
+    // can be made.
+    return fsync(descriptor(file)) == 0 || errno == EINVAL || errno == ENOTSUP;
+}
+
+bool replace(const char* from, const char* to) { return rename(from, to) == 0; }
+
+bool remove(const char* name) { return unlink(name) == 0; }
+
+}  // namespace morvale::files
