@@ -59,9 +59,7 @@ TEST_F(EndToEnd, AnOutputThatCannotBeOpenedEndsTheRun) {
         std::string reason;
     };
     std::vector<Case> cases = {
-        // The system's own reason: Windows calls it a denied access.
-        {"a folder", [&] { fs::create_directory(file("b.vec")); },
-         windowsBuild() ? "Permission denied" : "Is a directory"},
+        {"a folder", [&] { fs::create_directory(file("b.vec")); }, "Is a directory"},
     };
     if (!windowsBuild()) {
         // Opening a FIFO for writing would wait for a reader for ever.
