@@ -168,6 +168,18 @@ TEST_F(EndToEnd, AFailedConversionKeepsTheEarlierVectorFileAndTheRunGoesOn) {
     EXPECT_EQ(snapshot(), expected);
 }
 
+// The file written beside a vector file of the longest name a folder allows
+// still gets a name the system takes; a second run replaces the first's file.
+TEST_F(EndToEnd, TheLongestNameConvertsAndIsReplaced) {
+    const std::string base(251, 'n');
+    put(base + ".txt", kOneLineTable);
+    for (int round = 0; round < 2; ++round) {
+        expectRun(run({base + ".txt"}), 0, "File " + base + ".vec converted\n" + summary(1), "");
+        EXPECT_EQ(get(base + ".vec"), kOneLineVec);
+        EXPECT_TRUE(incompleteFiles().empty());
+    }
+}
+
 TEST_F(EndToEnd, BundledExamplesConvertAlikeWithEitherLineEnd) {
     const fs::path examples = fs::path(MORVALE_SOURCE_DIR) / "examples";
     const fs::path golden = fs::path(MORVALE_SOURCE_DIR) / "tests" / "golden";
