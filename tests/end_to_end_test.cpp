@@ -60,6 +60,13 @@ TEST_F(EndToEnd, AnOutputThatCannotBeOpenedEndsTheRun) {
     };
     std::vector<Case> cases = {
         {"a folder", [&] { fs::create_directory(file("b.vec")); }, "Is a directory"},
+        // Its owner wants it kept, even from the superuser.
+        {"a write-protected file",
+         [&] {
+             put("b.vec", "kept\r\n");
+             fs::permissions(file("b.vec"), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+         },
+         "Permission denied"},
     };
     if (!windowsBuild()) {
         // Opening a FIFO for writing would wait for a reader for ever.
@@ -121,6 +128,14 @@ TEST_F(EndToEnd, AVectorFileNeverReplacesAnotherFileOfTheRun) {
          {{"a.vec", kOneLineVec}}},
         {"one table named twice is converted twice", [] {}, {"a.txt", "a.txt"},
          "File a.vec converted\nFile a.vec converted\n" + summary(2), "", {{"a.vec", kOneLineVec}}},
+        // A replaced vector file's identity may be given to the next new file.
+        {"tables named twice each", [] {}, {"a.txt", "a.txt", "b.txt", "b.txt"},
+         "File a.vec converted\nFile a.vec converted\nFile b.vec converted\nFile b.vec converted\n" + summary(4),
+         "", {{"a.vec", kOneLineVec}, {"b.vec", kOneLineVec}}},
+        {"a vector file of the run named as a table in another way", [] {}, {"a.txt", "./a.vec"},
+         "File a.vec converted\n" + summary(1),
+         "morvale: ./a.vec: it is a.vec, the vector file of a.txt in this run; file not converted\n",
+         {{"a.vec", kOneLineVec}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

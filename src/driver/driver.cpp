@@ -107,6 +107,22 @@ std::string readingFailure(const Refusal& refusal, int readError) {
     return std::string();
 }
 
+// The vector file this run wrote that `identity` is, or nullptr. A file that
+// has since been replaced no longer counts: its identity may belong to
+// another file by now.
+const RunRecord::Written* writtenAs(const RunRecord& record, const files::Identity& identity, bool known) {
+    if (!known) {
+        return nullptr;
+    }
+    for (const RunRecord::Written& written : record.written) {
+        files::Identity now;
+        if (written.output == identity && files::identityOf(written.outputName.c_str(), now) && now == identity) {
+            return &written;
+        }
+    }
+    return nullptr;
+}
+
 // Why the vector file `outputName` of argument `argument` must not be
 // written, or an empty text: it would take the place of a table of this run,
 // or of a vector file that another table of this run gave.
@@ -125,12 +141,24 @@ std::string outputConflict(const RunRecord& record, std::size_t argument, const 
         }
         return notConverted("its vector file " + outputName + " is " + other.name + ", a table of this run");
     }
-    for (const RunRecord::Written& written : record.written) {
-        const bool sameTable = inputKnown && written.inputKnown && written.input == input;
-        if (outputKnown && written.output == output && !sameTable && written.argument != argument) {
+    if (const RunRecord::Written* written = writtenAs(record, output, outputKnown)) {
+        const bool sameTable = inputKnown && written->inputKnown && written->input == input;
+        if (!sameTable && written->argument != argument) {
             return notConverted("its vector file " + outputName + " was already written from " +
-                                record.inputs[written.argument].name + " in this run");
+                                record.inputs[written->argument].name + " in this run");
         }
+    }
+    return std::string();
+}
+
+// Why the open table must not be read, or an empty text: it is a vector file
+// that this run wrote (named in another way than the run could foresee).
+std::string inputConflict(const RunRecord& record, const CharSource& source) {
+    files::Identity input;
+    const bool inputKnown = source.identity(input);
+    if (const RunRecord::Written* written = writtenAs(record, input, inputKnown)) {
+        return notConverted("it is " + written->outputName + ", the vector file of " +
+                            record.inputs[written->argument].name + " in this run");
     }
     return std::string();
 }
@@ -151,6 +179,7 @@ void recordWritten(RunRecord& record, std::size_t argument, const std::string& o
                    const files::Identity& input) {
     RunRecord::Written written;
     if (files::identityOf(outputName.c_str(), written.output)) {
+        written.outputName = outputName;
         written.input = input;
         written.inputKnown = inputKnown;
         written.argument = argument;
@@ -196,7 +225,10 @@ Outcome convertFile(std::size_t argument, Workspace& workspace) {
     // Whatever is refused before the output is opened leaves everything on
     // disk as it was.
     const Refusal headerRefusal = readHeader(source, current, workspace.header);
-    std::string failure = readingFailure(headerRefusal, source.readErrno());
+    std::string failure = inputConflict(record, source);
+    if (failure.empty()) {
+        failure = readingFailure(headerRefusal, source.readErrno());
+    }
     std::string outputName = name;
     deriveOutputName(outputName);
     if (failure.empty()) {
@@ -211,16 +243,20 @@ Outcome convertFile(std::size_t argument, Workspace& workspace) {
     }
 
     VectorFile& output = workspace.output;
-    if (!output.open(outputName.c_str())) {
-        const int error = errno;
+    // Until the new file has the vector file's name, an interruption removes
+    // it; none may come between its creation and its naming here. The text
+    // stays valid, and empty once the file has its name, until the next file
+    // is opened.
+    holdInterrupts();
+    const bool opened = output.open(outputName.c_str());
+    const int openError = errno;
+    setRemoveOnInterrupt(opened ? output.temporaryName().c_str() : nullptr);
+    releaseInterrupts();
+    if (!opened) {
         say("No se puede abrir el fichero.\n");
-        diagnose(outputName, outputOpenReason(error));
+        diagnose(outputName, outputOpenReason(openError));
         return Outcome::OutputNotOpened;
     }
-    // Until the new file has the vector file's name, an interruption removes
-    // it. The text stays valid, and empty once the file has its name, until
-    // the next file is opened.
-    setRemoveOnInterrupt(output.temporaryName().c_str());
     const Refusal refusal = writeVectorFile(source, current, workspace.header, workspace.row, output);
     const int readError = source.readErrno();
     closeInput(source, name, record);
@@ -242,6 +278,8 @@ Outcome convertFile(std::size_t argument, Workspace& workspace) {
 }
 
 int run(int argc, char** argv) {
+    guardStandardStreams();
+    installInterruptCleanup();
     if (argc <= 1) {
         printUsage();
         printClosingBlock();
@@ -249,7 +287,6 @@ int run(int argc, char** argv) {
         waitForKey();
         return finishRun(0);
     }
-    installInterruptCleanup();
     // Default-initialised on purpose: zeroing the token tables would make
     // every page of them resident for nothing.
     const std::unique_ptr<Workspace> workspace(new Workspace);

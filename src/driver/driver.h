@@ -24,6 +24,7 @@ struct RunRecord {
     };
     // A vector file this run wrote, and the table it came from.
     struct Written {
+        std::string outputName;
         files::Identity output;
         files::Identity input;
         bool inputKnown = false;

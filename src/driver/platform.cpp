@@ -12,6 +12,7 @@
 #include <windows.h>
 #else
 #include <cerrno>
+#include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
 #endif
@@ -106,6 +107,16 @@ void waitForKey() {
     consoleChanged.store(false);
 }
 
+// A console's Ctrl-C runs its handler on a thread of its own, which cannot be
+// held back this way; the window between creating a file and naming it stays
+// short.
+void holdInterrupts() {}
+void releaseInterrupts() {}
+
+// The C runtime gives a program without a console streams that fail
+// harmlessly; they never share a handle with a file the tool opens.
+void guardStandardStreams() {}
+
 void installInterruptCleanup() {
     for (int signal : {SIGINT, SIGTERM, SIGBREAK}) {
         // A signal the caller chose to ignore stays ignored.
@@ -139,6 +150,40 @@ void waitForKey() {
     tcflush(STDIN_FILENO, TCIFLUSH);
     tcsetattr(STDIN_FILENO, TCSANOW, &savedTerminal);
     terminalChanged.store(false);
+}
+
+namespace {
+
+sigset_t interruptions() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+        sigaddset(&set, signal);
+    }
+    return set;
+}
+
+}  // namespace
+
+void holdInterrupts() {
+    const sigset_t set = interruptions();
+    sigprocmask(SIG_BLOCK, &set, nullptr);
+}
+
+void releaseInterrupts() {
+    const sigset_t set = interruptions();
+    sigprocmask(SIG_UNBLOCK, &set, nullptr);
+}
+
+void guardStandardStreams() {
+    for (int stream = 0; stream <= 2; ++stream) {
+        if (fcntl(stream, F_GETFD) < 0 && errno == EBADF) {
+            const int opened = open("/dev/null", stream == 0 ? O_RDONLY : O_WRONLY);
+            if (opened >= 0 && opened != stream) {
+                close(opened);  // the lowest free descriptor was another one: nothing to guard
+            }
+        }
+    }
 }
 
 void installInterruptCleanup() {

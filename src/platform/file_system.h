@@ -30,7 +30,7 @@ struct Entry {
     Kind kind = Kind::Missing;
     unsigned permissions = 0;  // the permission bits of a regular file
     bool writable = false;     // a regular file that this process may write
-    int error = 0;             // why the name could not be examined, or 0
+    int error = 0;             // why it could not be examined, or why it may not be written, or 0
 };
 
 // Opens a file for reading. A directory is refused with EISDIR everywhere.

@@ -93,7 +93,15 @@ Entry examine(const char* name) {
     if (S_ISREG(info.st_mode)) {
         entry.kind = Kind::Regular;
         entry.permissions = static_cast<unsigned>(info.st_mode & 07777);
-        entry.writable = access(name, W_OK) == 0;
+        // access() lets the superuser write anything; a file with no write
+        // bit at all is still one its owner wants kept.
+        if (access(name, W_OK) != 0) {
+            entry.error = errno;
+        } else if ((info.st_mode & 0222) == 0) {
+            entry.error = EACCES;
+        } else {
+            entry.writable = true;
+        }
     } else if (S_ISLNK(info.st_mode)) {
         entry.kind = Kind::SymbolicLink;
     } else if (S_ISDIR(info.st_mode)) {

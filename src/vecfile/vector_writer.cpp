@@ -124,7 +124,7 @@ bool VectorFile::open(const char* target) {
         break;
     case files::Kind::Regular:
         if (!existing.writable) {
-            errno = EACCES;  // write-protected: its owner wants it kept
+            errno = existing.error != 0 ? existing.error : EACCES;  // write-protected: its owner wants it kept
             return false;
         }
         break;
