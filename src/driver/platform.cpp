@@ -4,14 +4,17 @@
 #include "platform/file_system.h"
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <initializer_list>
+#include <string>
+#include <utility>
+#include <vector>
 
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include <cerrno>
 #include <termios.h>
 #include <unistd.h>
 #endif
@@ -78,6 +81,22 @@ bool isModifier(WORD key) {
 }
 
 }  // namespace
+
+std::vector<std::string> argumentsOf(int argc, wchar_t** argv) {
+    std::vector<std::string> arguments;
+    for (int index = 0; index < argc; ++index) {
+        std::string argument = files::utf8FromWide(argv[index]);
+        if (index > 0 && argument.find_first_of("*?") != std::string::npos) {
+            const std::vector<std::string> matching = files::filesMatching(argument);
+            if (!matching.empty()) {
+                arguments.insert(arguments.end(), matching.begin(), matching.end());
+                continue;
+            }
+        }
+        arguments.push_back(std::move(argument));
+    }
+    return arguments;
+}
 
 void waitForKey() {
     std::fflush(stdout);

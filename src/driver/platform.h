@@ -2,7 +2,17 @@
 #ifndef MORVALE_DRIVER_PLATFORM_H
 #define MORVALE_DRIVER_PLATFORM_H
 
+#include <cstdio>
+#include <string>
+#include <vector>
+
 namespace morvale {
+
+#ifdef _WIN32
+// The program's arguments in UTF-8, each one holding `*` or `?` replaced by
+// the files it matches (or kept when none does), as a shell would have done.
+std::vector<std::string> argumentsOf(int argc, wchar_t** argv);
+#endif
 
 // Waits for one key press, read without echo and without waiting for Enter.
 // Does nothing when standard input is not a terminal, or the process is not
