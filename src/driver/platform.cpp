@@ -98,6 +98,33 @@ std::vector<std::string> argumentsOf(int argc, wchar_t** argv) {
     return arguments;
 }
 
+bool writeConsole(std::FILE* stream, const std::string& text) {
+    const HANDLE handle = GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    std::wstring wide;
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE || !GetConsoleMode(handle, &mode) ||
+        !files::wideFromUtf8(text.c_str(), wide)) {
+        return std::fputs(text.c_str(), stream) != EOF;
+    }
+    // What the stream holds must come first.
+    if (std::fflush(stream) != 0) {
+        return false;
+    }
+    const wchar_t* at = wide.c_str();
+    std::size_t left = wide.size();
+    while (left > 0) {
+        const DWORD part = left > 8192 ? 8192 : static_cast<DWORD>(left);
+        DWORD written = 0;
+        if (!WriteConsoleW(handle, at, part, &written, nullptr) || written == 0) {
+            errno = EIO;
+            return false;
+        }
+        at += written;
+        left -= written;
+    }
+    return true;
+}
+
 void waitForKey() {
     std::fflush(stdout);
     // Only a console has a mode; a file, a pipe or NUL does not, so scripts
@@ -135,6 +162,8 @@ void installInterruptCleanup() {
 }
 
 #else
+
+bool writeConsole(std::FILE* stream, const std::string& text) { return std::fputs(text.c_str(), stream) != EOF; }
 
 void waitForKey() {
     std::fflush(stdout);

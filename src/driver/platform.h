@@ -14,6 +14,11 @@ namespace morvale {
 std::vector<std::string> argumentsOf(int argc, wchar_t** argv);
 #endif
 
+// Writes UTF-8 text to standard output or standard error. A Windows console
+// is given UTF-16, so that every name reads right whatever its code page; a
+// file or a pipe gets the bytes. False, with errno set, when it failed.
+bool writeConsole(std::FILE* stream, const std::string& text);
+
 // Waits for one key press, read without echo and without waiting for Enter.
 // Does nothing when standard input is not a terminal, or the process is not
 // in its terminal's foreground, so that scripts and pipes never hang.
