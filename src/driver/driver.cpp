@@ -270,7 +270,11 @@ int run(int argc, char** argv) {
             break;
         case Outcome::InputNotOpened:
         case Outcome::OutputNotOpened:
-            return finishRun(1);  // no summary, no closing block, no key wait
+            // No summary, no closing block; a key wait only where the window
+            // would otherwise vanish with the message.
+            flushConsole();
+            waitForKeyInOwnWindow();
+            return finishRun(1);
         }
     }
     say("\t" + std::to_string(converted) + " File(s) converted succesfully\n\n");

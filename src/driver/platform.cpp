@@ -125,6 +125,15 @@ bool writeConsole(std::FILE* stream, const std::string& text) {
     return true;
 }
 
+void waitForKeyInOwnWindow() {
+    // A console that Explorer opened for the tool lists the tool alone; one
+    // where the user typed the command lists their shell too.
+    DWORD processes[2];
+    if (GetConsoleProcessList(processes, 2) == 1) {
+        waitForKey();
+    }
+}
+
 void waitForKey() {
     std::fflush(stdout);
     // Only a console has a mode; a file, a pipe or NUL does not, so scripts
@@ -164,6 +173,8 @@ void installInterruptCleanup() {
 #else
 
 bool writeConsole(std::FILE* stream, const std::string& text) { return std::fputs(text.c_str(), stream) != EOF; }
+
+void waitForKeyInOwnWindow() {}
 
 void waitForKey() {
     std::fflush(stdout);

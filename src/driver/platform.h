@@ -19,6 +19,11 @@ std::vector<std::string> argumentsOf(int argc, wchar_t** argv);
 // file or a pipe gets the bytes. False, with errno set, when it failed.
 bool writeConsole(std::FILE* stream, const std::string& text);
 
+// After a run that ends early: waits for one key as waitForKey() does, but
+// only on Windows when the console window is the tool's alone (it was started
+// from Explorer), which would otherwise close before its message is read.
+void waitForKeyInOwnWindow();
+
 // Waits for one key press, read without echo and without waiting for Enter.
 // Does nothing when standard input is not a terminal, or the process is not
 // in its terminal's foreground, so that scripts and pipes never hang.
