@@ -36,8 +36,8 @@ void noteConsoleFailure() {
     }
 }
 
-void say(const char* text) {
-    if (std::fputs(text, stdout) == EOF) {
+void say(const std::string& text) {
+    if (!writeConsole(stdout, text)) {
         noteConsoleFailure();
     }
 }
@@ -50,7 +50,7 @@ void flushConsole() {
 
 // Said at once, so that an interruption later in the run cannot lose it.
 void sayNow(const std::string& text) {
-    say(text.c_str());
+    say(text);
     flushConsole();
 }
 
@@ -58,7 +58,7 @@ void sayNow(const std::string& text) {
 // is flushed first so that a console shows both in the order they happened.
 void diagnose(const std::string& subject, const std::string& what) {
     flushConsole();
-    std::fprintf(stderr, "%s: %s: %s\n", kProgram, subject.c_str(), what.c_str());
+    writeConsole(stderr, std::string(kProgram) + ": " + subject + ": " + what + "\n");
     std::fflush(stderr);
 }
 
@@ -87,7 +87,7 @@ int finishRun(int status) {
         consoleError = EIO;
     }
     if (consoleError != 0) {
-        std::fprintf(stderr, "%s: standard output: %s\n", kProgram, std::strerror(consoleError));
+        writeConsole(stderr, std::string(kProgram) + ": standard output: " + std::strerror(consoleError) + "\n");
         std::fflush(stderr);
         return 1;
     }
@@ -307,10 +307,14 @@ int run(int argc, char** argv) {
             break;
         case Outcome::InputNotOpened:
         case Outcome::OutputNotOpened:
-            return finishRun(1);  // no summary, no closing block, no key wait
+            // No summary, no closing block; a key wait only where the window
+            // would otherwise vanish with the message.
+            flushConsole();
+            waitForKeyInOwnWindow();
+            return finishRun(1);
         }
     }
-    say(("\t" + std::to_string(converted) + " File(s) converted succesfully\n\n").c_str());
+    say("\t" + std::to_string(converted) + " File(s) converted succesfully\n\n");
     printClosingBlock();
     flushConsole();
     waitForKey();

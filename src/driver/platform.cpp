@@ -4,14 +4,17 @@
 #include "platform/file_system.h"
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <initializer_list>
+#include <string>
+#include <utility>
+#include <vector>
 
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include <cerrno>
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -80,6 +83,58 @@ bool isModifier(WORD key) {
 
 }  // namespace
 
+std::vector<std::string> argumentsOf(int argc, wchar_t** argv) {
+    std::vector<std::string> arguments;
+    for (int index = 0; index < argc; ++index) {
+        std::string argument = files::utf8FromWide(argv[index]);
+        if (index > 0 && argument.find_first_of("*?") != std::string::npos) {
+            const std::vector<std::string> matching = files::filesMatching(argument);
+            if (!matching.empty()) {
+                arguments.insert(arguments.end(), matching.begin(), matching.end());
+                continue;
+            }
+        }
+        arguments.push_back(std::move(argument));
+    }
+    return arguments;
+}
+
+bool writeConsole(std::FILE* stream, const std::string& text) {
+    const HANDLE handle = GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    std::wstring wide;
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE || !GetConsoleMode(handle, &mode) ||
+        !files::wideFromUtf8(text.c_str(), wide)) {
+        return std::fputs(text.c_str(), stream) != EOF;
+    }
+    // What the stream holds must come first.
+    if (std::fflush(stream) != 0) {
+        return false;
+    }
+    const wchar_t* at = wide.c_str();
+    std::size_t left = wide.size();
+    while (left > 0) {
+        const DWORD part = left > 8192 ? 8192 : static_cast<DWORD>(left);
+        DWORD written = 0;
+        if (!WriteConsoleW(handle, at, part, &written, nullptr) || written == 0) {
+            errno = EIO;
+            return false;
+        }
+        at += written;
+        left -= written;
+    }
+    return true;
+}
+
+void waitForKeyInOwnWindow() {
+    // A console that Explorer opened for the tool lists the tool alone; one
+    // where the user typed the command lists their shell too.
+    DWORD processes[2];
+    if (GetConsoleProcessList(processes, 2) == 1) {
+        waitForKey();
+    }
+}
+
 void waitForKey() {
     std::fflush(stdout);
     // Only a console has a mode; a file, a pipe or NUL does not, so scripts
@@ -127,6 +182,10 @@ void installInterruptCleanup() {
 }
 
 #else
+
+bool writeConsole(std::FILE* stream, const std::string& text) { return std::fputs(text.c_str(), stream) != EOF; }
+
+void waitForKeyInOwnWindow() {}
 
 void waitForKey() {
     std::fflush(stdout);

@@ -2,7 +2,27 @@
 #ifndef MORVALE_DRIVER_PLATFORM_H
 #define MORVALE_DRIVER_PLATFORM_H
 
+#include <cstdio>
+#include <string>
+#include <vector>
+
 namespace morvale {
+
+#ifdef _WIN32
+// The program's arguments in UTF-8, each one holding `*` or `?` replaced by
+// the files it matches (or kept when none does), as a shell would have done.
+std::vector<std::string> argumentsOf(int argc, wchar_t** argv);
+#endif
+
+// Writes UTF-8 text to standard output or standard error. A Windows console
+// is given UTF-16, so that every name reads right whatever its code page; a
+// file or a pipe gets the bytes. False, with errno set, when it failed.
+bool writeConsole(std::FILE* stream, const std::string& text);
+
+// After a run that ends early: waits for one key as waitForKey() does, but
+// only on Windows when the console window is the tool's alone (it was started
+// from Explorer), which would otherwise close before its message is read.
+void waitForKeyInOwnWindow();
 
 // Waits for one key press, read without echo and without waiting for Enter.
 // Does nothing when standard input is not a terminal, or the process is not

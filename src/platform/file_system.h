@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace morvale::files {
 
@@ -65,6 +66,18 @@ bool syncToDisk(Handle file);
 bool replace(const char* from, const char* to);
 // Removes a name. Safe to call from a signal handler.
 bool remove(const char* name);
+
+#ifdef _WIN32
+// Names travel through the tool as UTF-8 and reach Windows as UTF-16. A text
+// that is not UTF-8 gives false.
+bool wideFromUtf8(const char* text, std::wstring& wide);
+std::string utf8FromWide(const wchar_t* wide);
+// The files (not folders) that a pattern of `*` and `?` in its last part
+// names, each with the pattern's folder part as it was typed, in the order of
+// their bytes; names starting with "." only when the pattern does. Windows
+// leaves expanding patterns to each program, where a shell does it elsewhere.
+std::vector<std::string> filesMatching(const std::string& pattern);
+#endif
 
 // The infix of the name that createBeside() gives, after the target's name.
 constexpr const char* kIncompleteInfix = ".incomplete-";

@@ -1,7 +1,11 @@
 // The file system on Windows.
 #include <windows.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <cstring>
+#include <cwchar>
 
 #include "platform/file_system_detail.h"
 
@@ -55,8 +59,45 @@ bool failWithLastError() {
     return false;
 }
 
-bool isDirectory(const char* name) {
-    const DWORD attributes = GetFileAttributesA(name);
+// The wide name that the system's calls take for a UTF-8 name, or false with
+// errno set. A name at or past the old 260-character limit (248 for a folder,
+// counting what a file name inside it adds) is made a full path with the
+// prefix that lifts the limit, which only a full path may carry.
+bool widen(const char* name, std::wstring& wide) {
+    if (!wideFromUtf8(name, wide)) {
+        errno = EINVAL;
+        return false;
+    }
+    constexpr std::size_t kOldLimit = MAX_PATH - 12;
+    if (wide.size() < kOldLimit || wide.compare(0, 4, L"\\\\?\\") == 0) {
+        return true;
+    }
+    const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (size == 0) {
+        return failWithLastError();
+    }
+    std::wstring full(size, L'\0');
+    const DWORD length = GetFullPathNameW(wide.c_str(), size, &full[0], nullptr);
+    if (length == 0 || length >= size) {
+        return failWithLastError();
+    }
+    full.resize(length);
+    if (full.compare(0, 2, L"\\\\") == 0) {
+        wide = L"\\\\?\\UNC\\" + full.substr(2);  // \\server\share\...
+    } else {
+        wide = L"\\\\?\\" + full;
+    }
+    return true;
+}
+
+// The file that createBeside() made last, by both its names, so that an
+// interruption can remove it without converting or allocating anything.
+// Written only before the driver hands the name to its interrupt handler.
+std::string incompleteUtf8;
+std::wstring incompleteWide;
+
+bool isDirectory(const std::wstring& name) {
+    const DWORD attributes = GetFileAttributesW(name.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
@@ -74,12 +115,24 @@ bool identityOfHandle(HANDLE handle, Identity& identity) {
 }  // namespace
 
 Handle openForReading(const char* name) {
-    const HANDLE handle = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    std::wstring wide;
+    if (!widen(name, wide)) {
+        return kNoHandle;
+    }
+    const HANDLE handle = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        const int error = errnoFromLastError();
+        int error = errnoFromLastError();
         // Windows calls opening a folder as a file a denied access.
-        errno = error == EACCES && isDirectory(name) ? EISDIR : error;
+        if (error == EACCES && isDirectory(wide)) {
+            error = EISDIR;
+        }
+        // No file can have `*` or `?` in its name: a pattern that matched
+        // nothing names a missing file, as it does elsewhere.
+        if (error == EINVAL && std::strpbrk(name, "*?") != nullptr) {
+            error = ENOENT;
+        }
+        errno = error;
         return kNoHandle;
     }
     return reinterpret_cast<Handle>(handle);
@@ -118,7 +171,11 @@ bool identityOf(Handle file, Identity& identity) { return identityOfHandle(handl
 bool identityOf(const char* name, Identity& identity) {
     // No access is asked for and every kind of sharing allowed: only the
     // file's information is read, whoever else has it open.
-    const HANDLE handle = CreateFileA(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+    std::wstring wide;
+    if (!widen(name, wide)) {
+        return false;
+    }
+    const HANDLE handle = CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         return false;
@@ -130,7 +187,13 @@ bool identityOf(const char* name, Identity& identity) {
 
 Entry examine(const char* name) {
     Entry entry;
-    const DWORD attributes = GetFileAttributesA(name);
+    std::wstring wide;
+    if (!widen(name, wide)) {
+        entry.kind = Kind::Other;
+        entry.error = errno;
+        return entry;
+    }
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
@@ -157,9 +220,13 @@ Entry examine(const char* name) {
 Handle createBeside(const std::string& target, const Entry&, std::string& created) {
     for (int attempt = 0; attempt < detail::kCreateAttempts; ++attempt) {
         const std::string name = detail::incompleteName(target, GetCurrentProcessId(), attempt);
+        std::wstring wide;
+        if (!widen(name.c_str(), wide)) {
+            return kNoHandle;
+        }
         // Shared for deletion, so that an interruption can remove the file
         // while it is still open.
-        const HANDLE handle = CreateFileA(name.c_str(), GENERIC_WRITE,
+        const HANDLE handle = CreateFileW(wide.c_str(), GENERIC_WRITE,
                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                           CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
@@ -170,6 +237,8 @@ Handle createBeside(const std::string& target, const Entry&, std::string& create
             return kNoHandle;
         }
         created = name;
+        incompleteUtf8 = name;
+        incompleteWide = wide;
         return reinterpret_cast<Handle>(handle);
     }
     errno = EEXIST;
@@ -197,9 +266,129 @@ bool writeAll(Handle file, const void* bytes, std::size_t size) {
 bool syncToDisk(Handle file) { return FlushFileBuffers(handleOf(file)) != 0 || failWithLastError(); }
 
 bool replace(const char* from, const char* to) {
-    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0 || failWithLastError();
+    std::wstring wideFrom;
+    std::wstring wideTo;
+    if (!widen(from, wideFrom) || !widen(to, wideTo)) {
+        return false;
+    }
+    return MoveFileExW(wideFrom.c_str(), wideTo.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0 ||
+           failWithLastError();
 }
 
-bool remove(const char* name) { return DeleteFileA(name) != 0; }
+bool remove(const char* name) {
+    if (*name == '\0') {
+        return false;
+    }
+    // The interrupt handler only ever removes the file just created, and runs
+    // where allocating could deadlock: that name is ready in its wide form.
+    if (std::strcmp(name, incompleteUtf8.c_str()) == 0) {
+        return DeleteFileW(incompleteWide.c_str()) != 0;
+    }
+    std::wstring wide;
+    return widen(name, wide) && DeleteFileW(wide.c_str()) != 0;
+}
+
+bool wideFromUtf8(const char* text, std::wstring& wide) {
+    const int length = static_cast<int>(std::strlen(text));
+    wide.clear();
+    if (length == 0) {
+        return true;
+    }
+    const int size = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, length, nullptr, 0);
+    if (size <= 0) {
+        return false;
+    }
+    wide.resize(static_cast<std::size_t>(size));
+    return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, length, &wide[0], size) == size;
+}
+
+std::string utf8FromWide(const wchar_t* wide) {
+    const int length = static_cast<int>(std::wcslen(wide));
+    std::string text;
+    if (length == 0) {
+        return text;
+    }
+    const int size = WideCharToMultiByte(CP_UTF8, 0, wide, length, nullptr, 0, nullptr, nullptr);
+    if (size > 0) {
+        text.resize(static_cast<std::size_t>(size));
+        WideCharToMultiByte(CP_UTF8, 0, wide, length, &text[0], size, nullptr, nullptr);
+    }
+    return text;
+}
+
+namespace {
+
+bool isSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+// Whether a name matches a pattern of `*` (any run of characters) and `?`
+// (one character), letter case aside as the file system has it. The system's
+// own matching also tries each file's short 8.3 name, so that `*.htm` finds
+// "page.html"; a shell's user expects only the names they see.
+bool matches(const wchar_t* pattern, const wchar_t* name) {
+    const wchar_t* star = nullptr;
+    const wchar_t* resume = nullptr;
+    const auto charLength = [](const wchar_t* at) {
+        return IS_HIGH_SURROGATE(at[0]) && IS_LOW_SURROGATE(at[1]) ? 2 : 1;
+    };
+    while (*name != L'\0') {
+        const int length = charLength(name);
+        if (*pattern == L'*') {
+            star = ++pattern;
+            resume = name;
+        } else if (*pattern == L'?') {
+            ++pattern;
+            name += length;
+        } else if (*pattern != L'\0' && charLength(pattern) == length &&
+                   CompareStringOrdinal(pattern, length, name, length, TRUE) == CSTR_EQUAL) {
+            pattern += length;
+            name += length;
+        } else if (star != nullptr) {
+            pattern = star;
+            resume += charLength(resume);
+            name = resume;
+        } else {
+            return false;
+        }
+    }
+    while (*pattern == L'*') {
+        ++pattern;
+    }
+    return *pattern == L'\0';
+}
+
+}  // namespace
+
+std::vector<std::string> filesMatching(const std::string& pattern) {
+    std::vector<std::string> names;
+    std::wstring wide;
+    if (!widen(pattern.c_str(), wide)) {
+        return names;
+    }
+    // The folder part, kept as it was typed, and the pattern of the names.
+    std::size_t folderEnd = pattern.find_last_of("\\/");
+    folderEnd = folderEnd == std::string::npos ? (pattern.size() >= 2 && pattern[1] == ':' ? 2 : 0) : folderEnd + 1;
+    const std::string folder = pattern.substr(0, folderEnd);
+    std::size_t wideEnd = wide.size();
+    while (wideEnd > 0 && !isSeparator(wide[wideEnd - 1]) && wide[wideEnd - 1] != L':') {
+        --wideEnd;
+    }
+    const std::wstring namePattern = wide.substr(wideEnd);
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileExW(wide.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
+    if (search == INVALID_HANDLE_VALUE) {
+        return names;
+    }
+    do {
+        // Hidden by convention unless asked for, as a shell has it.
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
+            (found.cFileName[0] == L'.' && namePattern[0] != L'.') || !matches(namePattern.c_str(), found.cFileName)) {
+            continue;
+        }
+        names.push_back(folder + utf8FromWide(found.cFileName));
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 }  // namespace morvale::files
