@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "driver/driver.h"
+#include "vecfile/vector_writer.h"
 
 namespace morvale {
 namespace {
@@ -51,21 +51,21 @@ std::string makeTable(HeaderLayout layout, int columns) {
 
 struct Bench {
     std::string table;
-    std::unique_ptr<Workspace> workspace{new Workspace};
+    std::unique_ptr<Converter> converter{new Converter};
     // The sample lines are formatted and dropped: the benchmark times the
     // tool's own work, not a file system.
     Bench(HeaderLayout layout, int columns) : table(makeTable(layout, columns)) {
-        workspace->output.attachMemory(nullptr);
+        converter->output.attachMemory(nullptr);
     }
-    ~Bench() { workspace->output.close(); }
+    ~Bench() { converter->output.close(); }
 
     // Opens the table and reads its header; returns the current character.
     char start() {
-        workspace->source.openMemory(table.data(), table.size());
+        converter->source.openMemory(table.data(), table.size());
         char current = 0;
-        readHeader(workspace->source, current, workspace->header);
-        skipSeparator(workspace->source, current);
-        return workspace->source.next();
+        readHeader(converter->source, current, converter->header);
+        skipSeparator(converter->source, current);
+        return converter->source.next();
     }
 };
 
@@ -75,7 +75,7 @@ HeaderLayout layoutOf(const benchmark::State& state) {
 
 void readRows(benchmark::State& state) {
     Bench bench(layoutOf(state), static_cast<int>(state.range(0)));
-    Workspace& w = *bench.workspace;
+    Converter& w = *bench.converter;
     for (auto _ : state) {
         for (char current = bench.start(); !w.source.atEnd(); current = w.source.next()) {
             benchmark::DoNotOptimize(readRow(w.source, current, w.header, w.row));
@@ -86,7 +86,7 @@ void readRows(benchmark::State& state) {
 
 void writeRows(benchmark::State& state) {
     Bench bench(layoutOf(state), static_cast<int>(state.range(0)));
-    Workspace& w = *bench.workspace;
+    Converter& w = *bench.converter;
     char current = bench.start();
     readRow(w.source, current, w.header, w.row);
     for (auto _ : state) {
@@ -99,10 +99,11 @@ void writeRows(benchmark::State& state) {
 
 void convertRows(benchmark::State& state) {
     Bench bench(layoutOf(state), static_cast<int>(state.range(0)));
-    Workspace& w = *bench.workspace;
+    Converter& w = *bench.converter;
     for (auto _ : state) {
-        char current = bench.start();
-        benchmark::DoNotOptimize(writeVectorFile(w.source, current, w.header, w.row, w.output));
+        w.source.openMemory(bench.table.data(), bench.table.size());
+        w.output.attachMemory(nullptr);
+        benchmark::DoNotOptimize(convertTable(w, nullptr));
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bench.table.size()));
 }

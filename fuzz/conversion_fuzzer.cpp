@@ -13,26 +13,15 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/driver.h"
+#include "vecfile/vector_writer.h"
 
 namespace {
 
 using namespace morvale;
 
-// The state of one conversion, allocated once and reused like the tool's.
-struct Harness {
-    Harness(std::size_t sourceBuffer, std::size_t outputBuffer) : source(sourceBuffer), output(outputBuffer) {}
-    CharSource source;
-    VectorFile output;
-    HeaderInfo header;
-    RowTable row;
-};
-
 struct Result {
-    Refusal refusal;
-    bool refusedInHeader = false;
+    Conversion conversion;
     bool inputEnded = false;
-    bool writeFailed = false;
     int vectors = 0;
     HeaderLayout layout = HeaderLayout::OneLine;
     int columns = 0;
@@ -40,8 +29,10 @@ struct Result {
 };
 
 [[noreturn]] void violated(const char* property, const Result& result) {
-    std::fprintf(stderr, "property violated: %s (refusal: %s, line %ld; %zu output bytes)\n", property,
-                 result.refusal ? result.refusal.reason : "none", result.refusal.line, result.output.size());
+    const Refusal& refusal = result.conversion.refusal;
+    std::fprintf(stderr, "property violated: %s (outcome %d, refusal: %s, line %ld; %zu output bytes)\n", property,
+                 static_cast<int>(result.conversion.outcome), refusal ? describe(refusal.reason) : "none",
+                 refusal.line, result.output.size());
     std::abort();
 }
 
@@ -54,9 +45,9 @@ void check(bool holds, const char* property, const Result& result) {
 // Every token slot holds a token of `stale` characters first: a slot that is
 // written out without having been filled from the input shows up as a
 // difference between two runs with different fillers.
-void fillTables(Harness& harness, unsigned char stale) {
-    for (TokenTable* table : {&harness.header.nameTable, &harness.header.subNameTable, &harness.header.pairNameTable,
-                              &harness.row}) {
+void fillTables(Converter& converter, unsigned char stale) {
+    for (TokenTable* table : {&converter.header.nameTable, &converter.header.subNameTable,
+                              &converter.header.pairNameTable, &converter.row}) {
         for (int slot = 0; slot < TokenTable::kSlots; ++slot) {
             table->put(slot, 0, static_cast<char>(stale));
             table->put(slot, 1, static_cast<char>(stale));
@@ -66,24 +57,17 @@ void fillTables(Harness& harness, unsigned char stale) {
 }
 
 // Converts exactly as the tool converts a file, into memory.
-Result convert(Harness& harness, const std::uint8_t* data, std::size_t size, unsigned char stale) {
-    fillTables(harness, stale);
+Result convert(Converter& converter, const std::uint8_t* data, std::size_t size, unsigned char stale) {
+    fillTables(converter, stale);
     Result result;
-    harness.source.openMemory(data, size);
-    char current = 0;
-    result.refusal = readHeader(harness.source, current, harness.header);
-    if (result.refusal) {
-        result.refusedInHeader = true;
-        return result;
-    }
-    result.vectors = harness.header.vectorCount();
-    result.layout = harness.header.layout;
-    result.columns = harness.header.columnCount;
-    harness.output.attachMemory(&result.output);
-    result.refusal = writeVectorFile(harness.source, current, harness.header, harness.row, harness.output);
-    result.inputEnded = harness.source.atEnd();
-    result.writeFailed = !harness.output.close();
-    harness.source.close();
+    converter.source.openMemory(data, size);
+    converter.output.attachMemory(&result.output);
+    result.conversion = convertTable(converter, nullptr);
+    result.inputEnded = converter.source.atEnd();
+    result.vectors = converter.header.vectorCount();
+    result.layout = converter.header.layout;
+    result.columns = converter.header.columnCount;
+    converter.source.close();
     return result;
 }
 
@@ -91,39 +75,34 @@ bool startsWith(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
 }
 
-bool knownReason(const char* reason) {
-    static const char* const kReasons[] = {"name longer than 255 characters", "more than 1023 data columns",
-                                           "value longer than 255 characters"};
-    for (const char* known : kReasons) {
-        if (std::strcmp(reason, known) == 0) {
-            return true;
-        }
-    }
-    return false;
-}
-
-// A refusal names a line the input has; a completed conversion has read the
-// whole input and written all of it.
+// A refusal names a line the input has and leaves the output as it was; a
+// completed conversion has read the whole input and written all of it.
 void checkOutcome(const Result& result, std::size_t lineEnds) {
-    if (result.refusal) {
-        check(knownReason(result.refusal.reason), "a refusal gives a known reason", result);
-        check(result.refusal.line >= 1 && static_cast<std::size_t>(result.refusal.line) <= lineEnds + 1,
-              "a refusal names a line of the input", result);
-        if (std::strcmp(result.refusal.reason, "more than 1023 data columns") == 0) {
-            check(result.refusedInHeader && result.refusal.line == 1, "too many columns is found on line 1",
-                  result);
-        }
+    const Refusal& refusal = result.conversion.refusal;
+    switch (result.conversion.outcome) {
+    case ConversionOutcome::Converted:
+        check(result.inputEnded, "a completed conversion read the whole input", result);
         return;
+    case ConversionOutcome::Refused:
+        check(refusal.line >= 1 && static_cast<std::size_t>(refusal.line) <= lineEnds + 1,
+              "a refusal names a line of the input", result);
+        check(refusal.reason != Refusal::Reason::TooManyColumns || refusal.line == 1,
+              "too many columns is found on line 1", result);
+        check(result.output.empty(), "a refused table writes nothing", result);
+        return;
+    case ConversionOutcome::ReadFailed:
+    case ConversionOutcome::OutputNotOpened:
+    case ConversionOutcome::WriteFailed:
+        break;
     }
-    check(result.inputEnded, "a completed conversion read the whole input", result);
-    check(!result.writeFailed, "writing into memory does not fail", result);
+    violated("reading and writing memory does not fail", result);
 }
 
 // The vector file's shape: CR LF line ends; the declarations the layout
 // prescribes; then whole rows of V sample lines, ids 0 to V - 1 in order.
 void checkShape(const Result& result) {
-    if (result.refusedInHeader) {
-        return;  // no output is opened
+    if (result.conversion.outcome != ConversionOutcome::Converted) {
+        return;
     }
     const std::string& out = result.output;
     check(result.vectors >= 0 && result.vectors <= kMaxVectors, "at most 1023 vectors", result);
@@ -177,22 +156,23 @@ void checkShape(const Result& result) {
 }
 
 void checkSame(const Result& a, const Result& b, const char* property) {
-    const bool sameRefusal = static_cast<bool>(a.refusal) == static_cast<bool>(b.refusal) &&
-                             (!a.refusal || (std::strcmp(a.refusal.reason, b.refusal.reason) == 0 &&
-                                             a.refusal.line == b.refusal.line));
-    check(sameRefusal && a.refusedInHeader == b.refusedInHeader && a.output == b.output, property, a);
+    const Refusal& one = a.conversion.refusal;
+    const Refusal& other = b.conversion.refusal;
+    check(a.conversion.outcome == b.conversion.outcome && one.reason == other.reason && one.line == other.line &&
+              a.output == b.output,
+          property, a);
 }
 
-Harness& wideBuffers() {
-    static Harness* harness = new Harness(CharSource::kDefaultBufferSize, VectorFile::kDefaultBufferSize);
-    return *harness;
+Converter& wideBuffers() {
+    static Converter* converter = new Converter();
+    return *converter;
 }
 
 // One byte per read and the smallest output buffer: every character of the
 // input sits on a buffer edge.
-Harness& narrowBuffers() {
-    static Harness* harness = new Harness(1, 1);
-    return *harness;
+Converter& narrowBuffers() {
+    static Converter* converter = new Converter(1, 1);
+    return *converter;
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <string>
@@ -66,75 +65,30 @@ TEST(CharSource, AppliesTextConventionsOnEveryBufferEdge) {
     }
 }
 
-// Every character delivered, taking a run of at most `room` characters
-// wherever next() has just delivered one; `lines` receives the line count.
-std::string drainWithRuns(CharSource& source, std::size_t room, long& lines) {
-    std::string delivered;
-    for (char c = source.next(); !source.atEnd(); c = source.next()) {
-        delivered += c;
-        char run[300];
-        std::fill(run, run + sizeof run, '#');
-        const std::size_t taken = source.takeRun(run, room);
-        EXPECT_LE(taken, room);
-        EXPECT_EQ(run[room], '#') << "wrote past the room it was given";
-        EXPECT_TRUE(std::all_of(run, run + taken, [](char r) { return static_cast<unsigned char>(r) > ' '; }))
-            << "a run holds neither blanks nor control characters";
-        delivered.append(run, taken);
-        if (taken < room) {
-            source.skipRun();  // a run that was not cut short: nothing to skip
-        }
-    }
-    lines = source.line();
-    return delivered;
-}
-
-TEST(CharSource, RunsDeliverWhatNextWouldOnEveryBufferEdge) {
-    const std::string longToken(40, 'x');
-    const std::string inputs[] = {
-        "0.000123456 -1.2345e-05 7\n8 9\n",
-        "0.000123456 -1.2345e-05\r\n8\t9 " + longToken + "\r\n",
-        "a\rb " + longToken + "\x1A" + longToken,
-        std::string("ab\0cd", 5) + "efghijk\x1F" "lmnopq\xFF\xFE\x80rstuvw!!",
-        "\xEF\xBB\xBF" + longToken + " " + longToken,
-    };
-    for (const std::string& input : inputs) {
-        const std::string path = writeTempFile(input);
-        CharSource reference;
-        reference.openMemory(input.data(), input.size());
-        const std::string expected = drain(reference);
-        for (std::size_t room : {0, 1, 7, 8, 9, 255}) {
-            long lines = 0;
-            for (std::size_t size : kBufferSizes) {
-                CharSource fromFile(size);
-                ASSERT_TRUE(fromFile.open(path.c_str()));
-                EXPECT_EQ(visible(drainWithRuns(fromFile, room, lines)), visible(expected))
-                    << "room " << room << ", buffer " << size;
-                EXPECT_EQ(lines, reference.line()) << "room " << room << ", buffer " << size;
-            }
-            CharSource fromMemory;
-            fromMemory.openMemory(input.data(), input.size());
-            EXPECT_EQ(visible(drainWithRuns(fromMemory, room, lines)), visible(expected)) << "room " << room;
-        }
-        std::remove(path.c_str());
-    }
-}
-
+// The end of a file is found without a read that finds nothing: a regular
+// file ends with its last byte. Nothing is read after the end either: a read
+// fault planted there would show as a read error.
 TEST(CharSource, EndOfInputIsAStateSetByTheReadAfterTheLastCharacter) {
+    const std::string path = writeTempFile("xyz\n");
     for (std::size_t size : kBufferSizes) {
         CharSource source(size);
-        const std::string path = writeTempFile("x\n");
         ASSERT_TRUE(source.open(path.c_str()));
         EXPECT_FALSE(source.atEnd());
         EXPECT_EQ(source.next(), 'x');
+        EXPECT_EQ(source.next(), 'y');
+        EXPECT_EQ(source.next(), 'z');
         EXPECT_EQ(source.next(), '\n');
         EXPECT_FALSE(source.atEnd()) << "the last character has been read, but no read has failed yet";
+        files::injectFaults({EIO, 0, 0});
         EXPECT_EQ(source.next(), kEndMarker);
         EXPECT_TRUE(source.atEnd());
         EXPECT_EQ(source.next(), kEndMarker) << "a read after the end";
         EXPECT_TRUE(source.atEnd());
+        EXPECT_FALSE(source.readFailed()) << "buffer " << size << ": read again after the last byte";
+        files::injectFaults({});
         EXPECT_TRUE(source.close());
-        std::remove(path.c_str());
     }
+    std::remove(path.c_str());
 }
 
 TEST(CharSource, CountsLinesForMessages) {
@@ -167,20 +121,31 @@ TEST(CharSource, OpenFailuresAndReadErrorsAreReported) {
     EXPECT_TRUE(source.readFailed());
     EXPECT_EQ(source.readErrno(), EIO);
 
-    // A read that fails after some characters, and a close that fails.
-    std::string table = "Time A\n";
-    table += std::string(3 * 1024, 'x');
+    // A read that fails ends the input after what earlier reads brought in,
+    // for good; a close that fails is reported.
+    const std::string table = "Time A\n" + std::string(3 * 1024, 'x');
     const std::string path = writeTempFile(table);
-    CharSource small(1024);
-    ASSERT_TRUE(small.open(path.c_str()));
-    files::injectFaults({EIO, 0, 0});
-    const std::string delivered = drain(small);
-    EXPECT_EQ(delivered, table.substr(0, 3));  // the bytes read before the failure
-    EXPECT_EQ(small.readErrno(), EIO);
-    files::injectFaults({0, 0, EIO});
-    errno = 0;
-    EXPECT_FALSE(small.close());
-    EXPECT_EQ(errno, EIO);
+    for (std::size_t before : {0, 5, 1024, 2048}) {
+        CharSource small(1024);
+        ASSERT_TRUE(small.open(path.c_str()));
+        std::string delivered;
+        while (delivered.size() < before) {
+            delivered += small.next();
+        }
+        files::injectFaults({EIO, 0, 0});
+        delivered += drain(small);
+        const std::size_t broughtIn = (before + 1023) / 1024 * 1024;
+        EXPECT_EQ(delivered, table.substr(0, broughtIn)) << before << " characters before the failure";
+        EXPECT_EQ(small.readErrno(), EIO);
+        files::injectFaults({EINVAL, 0, 0});
+        EXPECT_EQ(small.next(), kEndMarker);
+        EXPECT_EQ(small.readErrno(), EIO) << "read again after a failure";
+        files::injectFaults({0, 0, EIO});
+        errno = 0;
+        EXPECT_FALSE(small.close());
+        EXPECT_EQ(errno, EIO);
+        files::injectFaults({});
+    }
     std::remove(path.c_str());
 }
 

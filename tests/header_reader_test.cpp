@@ -165,11 +165,11 @@ TEST(HeaderReader, RefusesWhatWouldBeWrittenOutButDoesNotFitAndIgnoresTheRest) {
         char current = 0;
         const Refusal refusal = readHeader(source, current, *header);
         if (c.refusal == nullptr) {
-            EXPECT_FALSE(refusal) << c.what << ": " << refusal.reason;
+            EXPECT_FALSE(refusal) << c.what << ": " << describe(refusal.reason);
             continue;
         }
         ASSERT_TRUE(refusal) << c.what;
-        EXPECT_STREQ(refusal.reason, c.refusal) << c.what;
+        EXPECT_STREQ(describe(refusal.reason), c.refusal) << c.what;
         EXPECT_EQ(refusal.line, c.line) << c.what;
     }
     CharSource source;

@@ -123,7 +123,7 @@ TEST(RowReader, RefusesOnlyValuesThatWouldBeWrittenOut) {
             continue;
         }
         ASSERT_TRUE(refusal) << c.what;
-        EXPECT_STREQ(refusal.reason, c.refusal) << c.what;
+        EXPECT_STREQ(describe(refusal.reason), c.refusal) << c.what;
         EXPECT_EQ(refusal.line, 3) << c.what;
     }
     header->columnCount = 2;
@@ -142,6 +142,32 @@ TEST(RowReader, RefusesOnlyValuesThatWouldBeWrittenOut) {
     ASSERT_FALSE(readRow(source, current, *header, *row));
     for (int slot = 0; slot <= 1023; ++slot) {
         ASSERT_EQ(row->token(slot), std::to_string(slot)) << "slot " << slot;
+    }
+}
+
+// Runs are copied eight and sixteen bytes at a time: whatever byte stops one,
+// wherever it stands in such a block, the run is exactly the plain characters
+// before it, and nothing is written past the room given.
+TEST(RowReader, RunsStopAtTheFirstByteThatIsNotPlain) {
+    const std::string stops = std::string(" \n\r\x1A\x1F", 5) + std::string(1, '\0');
+    for (char stop : stops) {
+        for (std::size_t length = 0; length <= 40; ++length) {
+            std::string input;
+            for (std::size_t i = 0; i < length; ++i) {
+                input += "!~\x7F\x80\xFF" "9.e-"[i % 9];
+            }
+            input += stop;
+            input += "tail";
+            const auto* from = reinterpret_cast<const unsigned char*>(input.data());
+            for (std::size_t limit : {length, length + 1, input.size()}) {
+                std::string out(input.size() + 16, '#');
+                const unsigned char* at = copyRun(from, from + limit, &out[0]);
+                EXPECT_EQ(static_cast<std::size_t>(at - from), length) << visible(input) << ", limit " << limit;
+                EXPECT_EQ(out.substr(0, length), input.substr(0, length)) << visible(input);
+                EXPECT_EQ(out.find_first_not_of('#', limit), std::string::npos) << "wrote past the room given";
+                EXPECT_EQ(skipRun(from, from + limit), at) << visible(input);
+            }
+        }
     }
 }
 

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "driver/driver.h"
+#include "vecfile/vector_writer.h"
 
 namespace morvale::test {
 
@@ -65,26 +65,20 @@ inline std::string writeTempFile(const std::string& bytes) {
     return name;
 }
 
-struct Conversion {
-    Refusal refusal;
-    std::string output;
+struct Converted {
+    Conversion conversion;
+    std::string output;  // empty unless the table was converted
 };
 
 // Converts a table held in memory exactly as the tool converts a file, and
-// returns what the vector file would hold.
-inline Conversion convertText(const std::string& table, std::size_t sourceBuffer = CharSource::kDefaultBufferSize) {
-    const std::unique_ptr<Workspace> workspace(new Workspace);
-    CharSource source(sourceBuffer);
-    source.openMemory(table.data(), table.size());
-    char current = 0;
-    Conversion result;
-    result.refusal = readHeader(source, current, workspace->header);
-    if (result.refusal) {
-        return result;
-    }
-    workspace->output.attachMemory(&result.output);
-    result.refusal = writeVectorFile(source, current, workspace->header, workspace->row, workspace->output);
-    workspace->output.close();
+// returns what the vector file holds afterwards.
+inline Converted convertText(const std::string& table, std::size_t sourceBuffer = CharSource::kDefaultBufferSize,
+                             std::size_t outputBuffer = VectorFile::kDefaultBufferSize) {
+    const std::unique_ptr<Converter> converter(new Converter(sourceBuffer, outputBuffer));
+    converter->source.openMemory(table.data(), table.size());
+    Converted result;
+    converter->output.attachMemory(&result.output);
+    result.conversion = convertTable(*converter, nullptr);
     return result;
 }
 

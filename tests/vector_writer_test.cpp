@@ -67,8 +67,8 @@ const FileCase kFileCases[] = {
 TEST(VectorWriter, WritesEachLayoutByteForByteWithEitherLineEnd) {
     for (const FileCase& c : kFileCases) {
         for (const std::string& table : {c.table, withCrLf(c.table)}) {
-            const test::Conversion result = convertText(table, 2);
-            ASSERT_FALSE(result.refusal) << c.what;
+            const test::Converted result = convertText(table, 2);
+            ASSERT_EQ(result.conversion.outcome, ConversionOutcome::Converted) << c.what;
             EXPECT_EQ(visible(result.output), visible(c.vectorFile)) << c.what;
         }
     }
@@ -96,7 +96,7 @@ TEST(VectorWriter, WideTablesUseEveryIdAndLongValuesWhole) {
     EXPECT_EQ(output.substr(output.size() - lastLine.size()), lastLine);
     EXPECT_NE(output.find("\r\n999\t0.5\t"), std::string::npos);
 
-    EXPECT_TRUE(convertText(header + " c1023\n-\n").refusal);
+    EXPECT_EQ(convertText(header + " c1023\n-\n").conversion.outcome, ConversionOutcome::Refused);
 }
 
 // Sample lines copy short tokens in fixed blocks: every length around a
@@ -122,17 +122,9 @@ TEST(VectorWriter, OutputBufferEdgesChangeNothing) {
     }
     const std::string whole = convertText(table).output;
     for (std::size_t size : {4096u, 4097u, 5000u}) {
-        const std::unique_ptr<Workspace> workspace(new Workspace);
-        CharSource source(1);
-        source.openMemory(table.data(), table.size());
-        VectorFile output(size);
-        std::string written;
-        output.attachMemory(&written);
-        char current = 0;
-        ASSERT_FALSE(readHeader(source, current, workspace->header));
-        ASSERT_FALSE(writeVectorFile(source, current, workspace->header, workspace->row, output));
-        ASSERT_TRUE(output.close());
-        EXPECT_TRUE(written == whole) << "output buffer " << size;
+        const test::Converted result = convertText(table, 1, size);
+        ASSERT_EQ(result.conversion.outcome, ConversionOutcome::Converted);
+        EXPECT_TRUE(result.output == whole) << "output buffer " << size;
     }
 }
 

@@ -6,15 +6,28 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "driver/platform.h"
+#include "platform/file_system.h"
 #include "vecfile/output_name.h"
+#include "vecfile/vector_writer.h"
 
 namespace morvale {
 
 namespace {
 
-// The two people to contact, as the closing block names them.
+// The console's fixed texts, each byte as users and their scripts know it.
+namespace text {
+constexpr const char* kUsage =
+    "Use: MORVALE file_name1 [file_name2 file_name3 ..]\n"
+    "     or drag and drop all the desired files to the program icon in Windows\n\n";
+constexpr const char* kInputNotOpened = "Error opening file.\n";
+constexpr const char* kOutputNotOpened = "No se puede abrir el fichero.\n";
+constexpr const char* kCloseFailed = "Problemas al cerrar el fichero\n";
+std::string converted(const std::string& outputName) { return "File " + outputName + " converted\n"; }
+std::string summary(int converted) { return "\t" + std::to_string(converted) + " File(s) converted succesfully\n\n"; }
+// The closing block: the two people to contact, the date and the version.
 struct Author {
     const char* name;
     const char* email;
@@ -22,6 +35,46 @@ struct Author {
 constexpr Author kAuthors[] = {
     {"MORVALE maintainers", "maintainers@morvale.example"},
     {"MORVALE support", "support@morvale.example"},
+};
+constexpr const char* kMadeBy = "Tool made by:\n\n";
+constexpr const char* kVersionLine = "27/03/2003      MORVALE v1.0 \n\n";
+constexpr const char* kKeyPrompt = "Press anykey to continue \n\n";
+}  // namespace text
+
+// What a run must remember of its files so that one file's vector file never
+// takes the place of another file of the same run.
+struct RunRecord {
+    struct Input {
+        std::string name;
+        files::Identity identity;
+        bool known = false;  // the identity could be found when the run began
+    };
+    // A vector file this run wrote, and the table it came from.
+    struct Written {
+        std::string outputName;
+        files::Identity output;
+        files::Identity input;
+        bool inputKnown = false;
+        std::size_t argument = 0;
+    };
+    std::vector<Input> inputs;  // every file the run was given, in order
+    std::vector<Written> written;
+    // Something failed that spoils no vector file (an input that would not
+    // close), yet must show in the exit status.
+    bool troubled = false;
+};
+
+// The working state of a run: allocated once, reused for every file and row.
+struct Workspace {
+    Converter converter;
+    RunRecord record;
+};
+
+enum class Outcome {
+    Converted,
+    NotConverted,     // refused, or failed while it was written
+    InputNotOpened,   // ends the run
+    OutputNotOpened,  // ends the run
 };
 
 constexpr const char* kProgram = "morvale";
@@ -62,21 +115,16 @@ void diagnose(const std::string& subject, const std::string& what) {
     std::fflush(stderr);
 }
 
-void printUsage() {
-    say("Use: MORVALE file_name1 [file_name2 file_name3 ..]\n");
-    say("     or drag and drop all the desired files to the program icon in Windows\n\n");
-}
-
 void printClosingBlock() {
-    say("Tool made by:\n\n");
-    for (const Author& author : kAuthors) {
+    say(text::kMadeBy);
+    for (const text::Author& author : text::kAuthors) {
         char line[128];
         std::snprintf(line, sizeof line, "%-31semail: %s\n", author.name, author.email);
         say(line);
     }
     say("\n");
-    say("27/03/2003      MORVALE v1.0 \n\n");
-    say("Press anykey to continue \n\n");
+    say(text::kVersionLine);
+    say(text::kKeyPrompt);
 }
 
 // The exit status once the console report is complete: a report that could
@@ -95,17 +143,6 @@ int finishRun(int status) {
 }
 
 std::string notConverted(const std::string& what) { return what + "; file not converted"; }
-
-// Why reading a table failed, or an empty text: a refusal, else a read error.
-std::string readingFailure(const Refusal& refusal, int readError) {
-    if (refusal) {
-        return notConverted("line " + std::to_string(refusal.line) + ": " + refusal.reason);
-    }
-    if (readError != 0) {
-        return notConverted(std::string("read error: ") + std::strerror(readError));
-    }
-    return std::string();
-}
 
 // The vector file this run wrote that `identity` is, or nullptr. A file that
 // has since been replaced no longer counts: its identity may belong to
@@ -167,7 +204,7 @@ std::string inputConflict(const RunRecord& record, const CharSource& source) {
 void closeInput(CharSource& source, const std::string& name, RunRecord& record) {
     if (!source.close()) {
         const int error = errno;
-        say("Problemas al cerrar el fichero\n");
+        say(text::kCloseFailed);
         diagnose(name, std::string("cannot close: ") + std::strerror(error));
         record.troubled = true;
     }
@@ -187,101 +224,75 @@ void recordWritten(RunRecord& record, std::size_t argument, const std::string& o
     }
 }
 
-std::string outputOpenReason(int error) {
-    return error == VectorFile::kNotRegularFile ? "not a regular file" : std::strerror(error);
-}
-
-}  // namespace
-
-Refusal writeVectorFile(CharSource& source, char& current, const HeaderInfo& header, RowTable& row,
-                        VectorFile& output) {
-    writeDeclarations(output, header);
-    skipSeparator(source, current);
-    current = source.next();
-    while (!source.atEnd()) {
-        if (Refusal refusal = readRow(source, current, header, row)) {
-            return refusal;
-        }
-        writeSamples(output, header, row);
-        if (output.failed()) {
-            break;  // nothing more can be written; reading on would be wasted
-        }
-        current = source.next();
+// Says what became of a table whose conversion ran, and whether the run goes on.
+Outcome report(const Conversion& conversion, const std::string& name, const std::string& outputName) {
+    switch (conversion.outcome) {
+    case ConversionOutcome::Converted:
+        sayNow(text::converted(outputName));
+        return Outcome::Converted;
+    case ConversionOutcome::Refused:
+        diagnose(name, notConverted("line " + std::to_string(conversion.refusal.line) + ": " +
+                                    describe(conversion.refusal.reason)));
+        return Outcome::NotConverted;
+    case ConversionOutcome::ReadFailed:
+        diagnose(name, notConverted(std::string("read error: ") + std::strerror(conversion.error)));
+        return Outcome::NotConverted;
+    case ConversionOutcome::WriteFailed:
+        say(text::kCloseFailed);
+        diagnose(name, notConverted("cannot write " + outputName + ": " + std::strerror(conversion.error)));
+        return Outcome::NotConverted;
+    case ConversionOutcome::OutputNotOpened:
+        break;
     }
-    return Refusal{};
+    say(text::kOutputNotOpened);
+    diagnose(outputName, conversion.error == VectorFile::kNotRegularFile ? "not a regular file"
+                                                                          : std::strerror(conversion.error));
+    return Outcome::OutputNotOpened;
 }
 
+// Converts the table that the run's argument `argument` names beside itself,
+// printing the console messages of that file.
 Outcome convertFile(std::size_t argument, Workspace& workspace) {
     RunRecord& record = workspace.record;
     const std::string& name = record.inputs[argument].name;
-    CharSource& source = workspace.source;
+    CharSource& source = workspace.converter.source;
     if (!source.open(name.c_str())) {
         const int error = errno;
-        say("Error opening file.\n");
+        say(text::kInputNotOpened);
         diagnose(name, std::strerror(error));
         return Outcome::InputNotOpened;
     }
-    char current = 0;
-    // Whatever is refused before the output is opened leaves everything on
-    // disk as it was.
-    const Refusal headerRefusal = readHeader(source, current, workspace.header);
-    std::string failure = inputConflict(record, source);
-    if (failure.empty()) {
-        failure = readingFailure(headerRefusal, source.readErrno());
-    }
     std::string outputName = name;
     deriveOutputName(outputName);
-    if (failure.empty()) {
-        failure = outputConflict(record, argument, outputName, source);
+    std::string conflict = inputConflict(record, source);
+    if (conflict.empty()) {
+        conflict = outputConflict(record, argument, outputName, source);
+    }
+    if (!conflict.empty()) {
+        closeInput(source, name, record);
+        diagnose(name, conflict);
+        return Outcome::NotConverted;
     }
     files::Identity input;
     const bool inputKnown = source.identity(input);
-    if (!failure.empty()) {
-        closeInput(source, name, record);
-        diagnose(name, failure);
-        return Outcome::NotConverted;
+    const Conversion conversion = convertTable(workspace.converter, outputName.c_str());
+    if (conversion.outcome == ConversionOutcome::OutputNotOpened) {
+        return report(conversion, name, outputName);  // the run ends with the input still open
     }
-
-    VectorFile& output = workspace.output;
-    // Until the new file has the vector file's name, an interruption removes
-    // it; none may come between its creation and its naming here. The text
-    // stays valid, and empty once the file has its name, until the next file
-    // is opened.
-    holdInterrupts();
-    const bool opened = output.open(outputName.c_str());
-    const int openError = errno;
-    setRemoveOnInterrupt(opened ? output.temporaryName().c_str() : nullptr);
-    releaseInterrupts();
-    if (!opened) {
-        say("No se puede abrir el fichero.\n");
-        diagnose(outputName, outputOpenReason(openError));
-        return Outcome::OutputNotOpened;
-    }
-    const Refusal refusal = writeVectorFile(source, current, workspace.header, workspace.row, output);
-    const int readError = source.readErrno();
     closeInput(source, name, record);
-    failure = readingFailure(refusal, readError);
-    if (!failure.empty()) {
-        output.abandon();
-    } else if (!output.close()) {
-        say("Problemas al cerrar el fichero\n");
-        failure = notConverted("cannot write " + outputName + ": " + std::strerror(output.error()));
+    if (conversion.outcome == ConversionOutcome::Converted) {
+        recordWritten(record, argument, outputName, inputKnown, input);
     }
-    setRemoveOnInterrupt(nullptr);
-    if (!failure.empty()) {
-        diagnose(name, failure);
-        return Outcome::NotConverted;
-    }
-    recordWritten(record, argument, outputName, inputKnown, input);
-    sayNow("File " + outputName + " converted\n");
-    return Outcome::Converted;
+    return report(conversion, name, outputName);
 }
+
+}  // namespace
 
 int run(int argc, char** argv) {
     guardStandardStreams();
     installInterruptCleanup();
     if (argc <= 1) {
-        printUsage();
+        say(text::kUsage);
         printClosingBlock();
         flushConsole();
         waitForKey();
@@ -314,7 +325,7 @@ int run(int argc, char** argv) {
             return finishRun(1);
         }
     }
-    say("\t" + std::to_string(converted) + " File(s) converted succesfully\n\n");
+    say(text::summary(converted));
     printClosingBlock();
     flushConsole();
     waitForKey();

@@ -2,6 +2,7 @@
 #include "driver/platform.h"
 
 #include "platform/file_system.h"
+#include "platform/interrupts.h"
 
 #include <atomic>
 #include <cerrno>
@@ -24,8 +25,6 @@ namespace morvale {
 
 namespace {
 
-std::atomic<const char*> removeOnInterrupt{nullptr};
-
 #ifdef _WIN32
 // The console's input mode while the key wait has changed it, so that an
 // interruption during the wait can give the console back as it was.
@@ -39,9 +38,7 @@ std::atomic<bool> terminalChanged{false};
 #endif
 
 extern "C" void onInterrupt(int signal) {
-    if (const char* path = removeOnInterrupt.load()) {
-        files::remove(path);
-    }
+    interrupts::cleanUp();
 #ifdef _WIN32
     if (consoleChanged.load()) {
         SetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), savedConsoleMode.load());
@@ -56,8 +53,6 @@ extern "C" void onInterrupt(int signal) {
 }
 
 }  // namespace
-
-void setRemoveOnInterrupt(const char* path) { removeOnInterrupt.store(path); }
 
 #ifdef _WIN32
 
@@ -162,18 +157,12 @@ void waitForKey() {
     consoleChanged.store(false);
 }
 
-// A console's Ctrl-C runs its handler on a thread of its own, which cannot be
-// held back this way; the window between creating a file and naming it stays
-// short.
-void holdInterrupts() {}
-void releaseInterrupts() {}
-
 // The C runtime gives a program without a console streams that fail
 // harmlessly; they never share a handle with a file the tool opens.
 void guardStandardStreams() {}
 
 void installInterruptCleanup() {
-    for (int signal : {SIGINT, SIGTERM, SIGBREAK}) {
+    for (int signal : interrupts::kSignals) {
         // A signal the caller chose to ignore stays ignored.
         if (std::signal(signal, onInterrupt) == SIG_IGN) {
             std::signal(signal, SIG_IGN);
@@ -211,29 +200,6 @@ void waitForKey() {
     terminalChanged.store(false);
 }
 
-namespace {
-
-sigset_t interruptions() {
-    sigset_t set;
-    sigemptyset(&set);
-    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
-        sigaddset(&set, signal);
-    }
-    return set;
-}
-
-}  // namespace
-
-void holdInterrupts() {
-    const sigset_t set = interruptions();
-    sigprocmask(SIG_BLOCK, &set, nullptr);
-}
-
-void releaseInterrupts() {
-    const sigset_t set = interruptions();
-    sigprocmask(SIG_UNBLOCK, &set, nullptr);
-}
-
 void guardStandardStreams() {
     for (int stream = 0; stream <= 2; ++stream) {
         if (fcntl(stream, F_GETFD) < 0 && errno == EBADF) {
@@ -249,7 +215,7 @@ void installInterruptCleanup() {
     struct sigaction action = {};
     action.sa_handler = onInterrupt;
     sigemptyset(&action.sa_mask);
-    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+    for (int signal : interrupts::kSignals) {
         struct sigaction previous = {};
         // A signal the caller chose to ignore (nohup, a script's background
         // job) stays ignored.

@@ -30,24 +30,15 @@ void waitForKeyInOwnWindow();
 void waitForKey();
 
 // Makes an interruption (Ctrl-C, a termination request, a hang-up) remove the
-// file being written, so that nothing incomplete is left behind. Signals that
-// were ignored when the tool started stay ignored.
+// file being written (see platform/interrupts.h), so that nothing incomplete
+// is left behind. Signals that were ignored when the tool started stay
+// ignored.
 void installInterruptCleanup();
-
-// Holds back the interruptions above while a file that one must remove comes
-// into being and is named to setRemoveOnInterrupt(), so that none falls in
-// between; releaseInterrupts() lets them in again.
-void holdInterrupts();
-void releaseInterrupts();
 
 // Makes sure standard input, output and error are open (on /dev/null when
 // they were closed), so that no file the tool opens can take their place and
 // receive its console report.
 void guardStandardStreams();
-
-// The file an interruption must remove now, or nullptr. The text must stay
-// valid until it is replaced.
-void setRemoveOnInterrupt(const char* path);
 
 }  // namespace morvale
 

@@ -35,7 +35,9 @@ struct Entry {
 };
 
 // Opens a file for reading. A directory is refused with EISDIR everywhere.
-Handle openForReading(const char* name);
+// `size` receives the size of a regular file as it was opened, or -1 when the
+// file has no size to go by (a pipe, a device, a file of a system table).
+Handle openForReading(const char* name, long long& size);
 // Reads at most `size` bytes; 0 at the end of the file, -1 on a failure.
 long long read(Handle file, void* buffer, std::size_t size);
 bool close(Handle file);

@@ -19,18 +19,25 @@ Identity identityFrom(const struct stat& info) {
 
 }  // namespace
 
-Handle openForReading(const char* name) {
+Handle openForReading(const char* name, long long& size) {
     const int fd = ::open(name, O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         return kNoHandle;
     }
-    // Some systems open a directory and only fail at its first read; refuse
-    // it here, as the systems that cannot open one at all do.
+    size = -1;
     struct stat info;
-    if (fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
-        ::close(fd);
-        errno = EISDIR;
-        return kNoHandle;
+    if (fstat(fd, &info) == 0) {
+        // Some systems open a directory and only fail at its first read;
+        // refuse it here, as the systems that cannot open one at all do.
+        if (S_ISDIR(info.st_mode)) {
+            ::close(fd);
+            errno = EISDIR;
+            return kNoHandle;
+        }
+        // Files of system tables (/proc) say 0 whatever they hold.
+        if (S_ISREG(info.st_mode) && info.st_size > 0) {
+            size = static_cast<long long>(info.st_size);
+        }
     }
     return fd;
 }

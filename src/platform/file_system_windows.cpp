@@ -114,7 +114,7 @@ bool identityOfHandle(HANDLE handle, Identity& identity) {
 
 }  // namespace
 
-Handle openForReading(const char* name) {
+Handle openForReading(const char* name, long long& size) {
     std::wstring wide;
     if (!widen(name, wide)) {
         return kNoHandle;
@@ -134,6 +134,11 @@ Handle openForReading(const char* name) {
         }
         errno = error;
         return kNoHandle;
+    }
+    size = -1;
+    LARGE_INTEGER bytes;
+    if (GetFileType(handle) == FILE_TYPE_DISK && GetFileSizeEx(handle, &bytes) && bytes.QuadPart > 0) {
+        size = bytes.QuadPart;
     }
     return reinterpret_cast<Handle>(handle);
 }

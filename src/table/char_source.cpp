@@ -8,55 +8,52 @@ namespace morvale {
 
 namespace {
 
-constexpr unsigned char kLineEnd = 0x0A;
-constexpr unsigned char kCarriageReturn = 0x0D;
-constexpr unsigned char kEndOfFileByte = 0x1A;
 constexpr unsigned char kByteOrderMark[] = {0xEF, 0xBB, 0xBF};
 constexpr std::size_t kByteOrderMarkSize = sizeof kByteOrderMark;
 
 }  // namespace
 
+// The buffer holds at least a byte-order mark, so that the first refill can
+// always tell whether the input starts with one.
 CharSource::CharSource(std::size_t bufferSize)
     : buffer_(new unsigned char[std::max(bufferSize, kByteOrderMarkSize)]),
       capacity_(std::max<std::size_t>(bufferSize, 1)) {}
 
 CharSource::~CharSource() { close(); }
 
-void CharSource::start(files::Handle file, const unsigned char* data, std::size_t size) {
+void CharSource::start(files::Handle file, long long size, const unsigned char* memory, std::size_t memorySize) {
     file_ = file;
-    pos_ = data;
-    end_ = data + size;
+    fileSize_ = size;
+    fileRead_ = 0;
+    memory_ = memory;
+    memorySize_ = memorySize;
+    pos_ = end_ = nullptr;
     atEnd_ = false;
-    drained_ = file == files::kNoHandle;
+    atStart_ = true;
+    drained_ = false;
     readErrno_ = 0;
     linesEnded_ = 0;
 }
 
 bool CharSource::open(const char* name) {
     close();
-    const files::Handle file = files::openForReading(name);
+    long long size = -1;
+    const files::Handle file = files::openForReading(name, size);
     if (file == files::kNoHandle) {
         return false;
     }
-    start(file, nullptr, 0);
-    skipByteOrderMark();
+    start(file, size, nullptr, 0);
     return true;
 }
 
 void CharSource::openMemory(const void* data, std::size_t size) {
     close();
-    const auto* bytes = static_cast<const unsigned char*>(data);
-    if (size >= kByteOrderMarkSize && std::equal(bytes, bytes + kByteOrderMarkSize, kByteOrderMark)) {
-        bytes += kByteOrderMarkSize;
-        size -= kByteOrderMarkSize;
-    }
-    start(files::kNoHandle, bytes, size);
+    start(files::kNoHandle, -1, static_cast<const unsigned char*>(data), size);
 }
 
 bool CharSource::close() {
-    atEnd_ = true;
-    drained_ = true;
-    pos_ = end_ = nullptr;
+    finish();
+    memory_ = nullptr;
     if (file_ == files::kNoHandle) {
         return true;
     }
@@ -69,48 +66,57 @@ bool CharSource::identity(files::Identity& identity) const {
     return file_ != files::kNoHandle && files::identityOf(file_, identity);
 }
 
-// Reads up to `size` bytes; 0 once the file has nothing more to give or
-// reading failed, which is then remembered.
-std::size_t CharSource::readInto(unsigned char* buffer, std::size_t size) {
-    const long long count = files::read(file_, buffer, size);
-    if (count < 0) {
-        readErrno_ = errno != 0 ? errno : EIO;
-    }
-    if (count <= 0) {
-        drained_ = true;
-        return 0;
-    }
-    return static_cast<std::size_t>(count);
-}
-
-// The first bytes are read on their own so that a byte-order mark can be
-// dropped before anything is delivered; they stay in the buffer otherwise.
-void CharSource::skipByteOrderMark() {
-    unsigned char* buffer = buffer_.get();
-    // A read may return fewer bytes than asked without being at the end.
+// Reads into the buffer until it holds at least `least` bytes or the file has
+// nothing more to give, and returns how many it holds. The file has nothing
+// more once a read finds its end or fails (the failure is remembered), and
+// once a regular file has given as many bytes as it had when it was opened:
+// reading on would only find the end again.
+std::size_t CharSource::readBlock(std::size_t least) {
+    const std::size_t size = std::max(capacity_, least);
     std::size_t count = 0;
-    while (count < kByteOrderMarkSize && !drained_) {
-        count += readInto(buffer + count, kByteOrderMarkSize - count);
+    while (count < least && !drained_) {
+        const long long got = files::read(file_, buffer_.get() + count, size - count);
+        if (got < 0) {
+            readErrno_ = errno != 0 ? errno : EIO;
+        }
+        if (got <= 0) {
+            drained_ = true;
+            break;
+        }
+        count += static_cast<std::size_t>(got);
+        fileRead_ += got;
+        drained_ = fileSize_ > 0 && fileRead_ >= fileSize_;
     }
-    if (count == kByteOrderMarkSize && std::equal(buffer, buffer + count, kByteOrderMark)) {
-        pos_ = end_ = buffer;
-    } else {
-        pos_ = buffer;
-        end_ = buffer + count;
-    }
+    return count;
 }
 
+// Brings the next bytes into view: the next block of the file, or the whole
+// memory input at once. A byte-order mark at the very start is dropped here
+// and nowhere else. False when there are no more bytes: the input has ended,
+// or reading it failed.
 bool CharSource::refill() {
-    if (drained_) {
-        return false;
+    while (!drained_) {
+        if (file_ != files::kNoHandle) {
+            const std::size_t count = readBlock(atStart_ ? kByteOrderMarkSize : 1);
+            pos_ = buffer_.get();
+            end_ = pos_ + count;
+        } else {
+            pos_ = memory_;
+            end_ = memory_ + memorySize_;
+            drained_ = true;
+        }
+        if (atStart_) {
+            atStart_ = false;
+            if (end_ - pos_ >= static_cast<std::ptrdiff_t>(kByteOrderMarkSize) &&
+                std::equal(kByteOrderMark, kByteOrderMark + kByteOrderMarkSize, pos_)) {
+                pos_ += kByteOrderMarkSize;
+            }
+        }
+        if (pos_ < end_) {
+            return true;
+        }
     }
-    const std::size_t count = readInto(buffer_.get(), capacity_);
-    if (count == 0) {
-        return false;
-    }
-    pos_ = buffer_.get();
-    end_ = pos_ + count;
-    return true;
+    return false;
 }
 
 char CharSource::finish() {
@@ -121,7 +127,7 @@ char CharSource::finish() {
 }
 
 char CharSource::nextFromRefill() {
-    if (atEnd_ || !refill()) {
+    if (!refill()) {
         return finish();
     }
     return next();

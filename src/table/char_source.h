@@ -9,18 +9,18 @@
 //   - the byte 0x1A ends the input: neither it nor anything after it is seen;
 //   - every other byte, 0xFF included, is delivered unchanged;
 //   - a UTF-8 byte-order mark at the very start is skipped.
-// Once the input has ended, next() yields kEndMarker and never reads again.
-// A read error ends the input the same way and is remembered, so that it is
-// never mistaken for the end of the file.
+// All of that, the reading itself, the end of the input and read errors are
+// handled by one refill. Once the input has ended, next() yields kEndMarker
+// and the file is never read again. A read error ends the input the same way
+// and is remembered, so that it is never mistaken for the end of the file.
 #ifndef MORVALE_TABLE_CHAR_SOURCE_H
 #define MORVALE_TABLE_CHAR_SOURCE_H
 
 #include <cstddef>
-#include <cstdint>
-#include <cstring>
 #include <memory>
 
 #include "platform/file_system.h"
+#include "table/plain_run.h"
 
 namespace morvale {
 
@@ -53,15 +53,15 @@ public:
     char next() {
         if (pos_ < end_) {
             const unsigned char byte = *pos_++;
-            if (byte > 0x1A) {  // the common case: nothing to convert
+            if (byte > kEndOfFileByte) {  // the common case: nothing to convert
                 return static_cast<char>(byte);
             }
             // Line ends come once a row: not worth a call.
-            if (byte == '\n') {
+            if (byte == kLineEnd) {
                 ++linesEnded_;
                 return '\n';
             }
-            if (byte == '\r' && pos_ < end_ && *pos_ == '\n') {
+            if (byte == kCarriageReturn && pos_ < end_ && *pos_ == kLineEnd) {
                 ++pos_;
                 ++linesEnded_;
                 return '\n';
@@ -71,77 +71,19 @@ public:
         return nextFromRefill();
     }
 
-    // Moves the characters ahead into `out`, at most `room` of them, up to the
-    // first blank or control character (any byte up to 0x20, the ones that
-    // may need converting among them), and returns how many it moved. They
-    // are exactly what next() would deliver; the character that stopped the
-    // run is still to be read. A run stops at the end of the buffer too, so
-    // it may be short: the caller goes on with next(). This is how a token is
-    // taken whole instead of a character at a time.
-    std::size_t takeRun(char* out, std::size_t room) {
-        const unsigned char* const start = pos_;
-        const unsigned char* const limit = static_cast<std::size_t>(end_ - pos_) < room ? end_ : pos_ + room;
-        const unsigned char* at = start;
-#if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-        // Sixteen, then eight characters at a time: a token's end costs one
-        // well-predicted test instead of a mispredicted one per character.
-        // The sixteen go out in one store, so that a token of numbers (rarely
-        // sixteen characters) is read back by the writer in one piece.
-        while (limit - at >= 16) {
-            std::uint64_t low;
-            std::uint64_t high;
-            std::memcpy(&low, at, sizeof low);
-            std::memcpy(&high, at + 8, sizeof high);
-            std::memcpy(out, at, 16);
-            const std::uint64_t lowStops = runStops(low);
-            const std::uint64_t stops = lowStops != 0 ? lowStops : runStops(high);
-            if (stops != 0) {
-                const int plain = (lowStops != 0 ? 0 : 8) + __builtin_ctzll(stops) / 8;
-                pos_ = at + plain;
-                return static_cast<std::size_t>(pos_ - start);
-            }
-            at += 16;
-            out += 16;
-        }
-        while (limit - at >= 8) {
-            std::uint64_t word;
-            std::memcpy(&word, at, sizeof word);
-            std::memcpy(out, &word, sizeof word);  // room for all eight is known
-            const std::uint64_t stops = runStops(word);
-            if (stops != 0) {
-                const int plain = __builtin_ctzll(stops) / 8;
-                pos_ = at + plain;
-                return static_cast<std::size_t>(pos_ - start);
-            }
-            at += sizeof word;
-            out += sizeof word;
-        }
-#endif
-        while (at < limit && *at > kRunStop) {
-            *out++ = static_cast<char>(*at++);
-        }
-        pos_ = at;
-        return static_cast<std::size_t>(at - start);
-    }
+    // The bytes read but not yet delivered, for a reader that cuts a whole
+    // line at once: [ahead(), aheadEnd()), possibly empty. Plain characters
+    // and blanks there are exactly what next() would deliver, and so is a
+    // line end ("\n", or "\r\n" with both bytes there); the reader takes
+    // such a line through takeLine() and leaves anything else to next().
+    const unsigned char* ahead() const { return pos_; }
+    const unsigned char* aheadEnd() const { return end_; }
 
-    // Consumes a single blank when a character above the blank follows it,
-    // and returns true: another run starts right there. Otherwise reads
-    // nothing and returns false. Tokens are mostly separated so.
-    bool skipBlankBeforeRun() {
-        if (end_ - pos_ >= 2 && pos_[0] == kRunStop && pos_[1] > kRunStop) {
-            ++pos_;
-            return true;
-        }
-        return false;
-    }
-
-    // Like takeRun(), for a token that is not kept.
-    void skipRun() {
-        const unsigned char* at = pos_;
-        while (at < end_ && *at > kRunStop) {
-            ++at;
-        }
-        pos_ = at;
+    // Takes the bytes ahead up to and including `lineEnd`, the LF that ends
+    // the line, as if next() had delivered them.
+    void takeLine(const unsigned char* lineEnd) {
+        pos_ = lineEnd + 1;
+        ++linesEnded_;
     }
 
     // True once a read has found no further character; false right after the
@@ -161,35 +103,39 @@ public:
     bool identity(files::Identity& identity) const;
 
 private:
-    // The blank: it and every byte below it end a run.
-    static constexpr unsigned char kRunStop = 0x20;
+    static constexpr unsigned char kLineEnd = 0x0A;
+    static constexpr unsigned char kCarriageReturn = 0x0D;
+    static constexpr unsigned char kEndOfFileByte = 0x1A;
+    // next() converts nothing above the end-of-file byte.
+    static_assert(kLineEnd < kEndOfFileByte && kCarriageReturn < kEndOfFileByte, "next() sees every byte it converts");
 
-    // The high bit of every byte of `word` that ends a run. Bits above the
-    // lowest one may be spurious (a borrow carries into the next byte), so
-    // only the lowest is meaningful: on a little-endian machine, the first
-    // character that ends the run.
-    static std::uint64_t runStops(std::uint64_t word) {
-        constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-        constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
-        return (word - kOnes * (kRunStop + 1)) & ~word & kHighBits;
-    }
+    // What a line reader takes from ahead() it takes without next(): next()
+    // must convert none of it.
+    static_assert(kLineEnd < kRunStop && kCarriageReturn < kRunStop && kEndOfFileByte < kRunStop,
+                  "plain characters and blanks are delivered as they are");
 
     char convert(unsigned char byte);
-    char nextFromRefill();
     char convertCarriageReturn();
+    char nextFromRefill();
     bool refill();
-    void skipByteOrderMark();
+    std::size_t readBlock(std::size_t least);
     char finish();
-    void start(files::Handle file, const unsigned char* data, std::size_t size);
-    std::size_t readInto(unsigned char* buffer, std::size_t size);
+    void start(files::Handle file, long long size, const unsigned char* memory, std::size_t memorySize);
 
     std::unique_ptr<unsigned char[]> buffer_;
     std::size_t capacity_;
     files::Handle file_ = files::kNoHandle;
+    // Input held in memory instead of a file: handed over whole by the first
+    // refill.
+    const unsigned char* memory_ = nullptr;
+    std::size_t memorySize_ = 0;
     const unsigned char* pos_ = nullptr;
     const unsigned char* end_ = nullptr;
     bool atEnd_ = true;
-    bool drained_ = true;  // the file has nothing more to give
+    bool atStart_ = false;  // nothing has been brought in yet
+    bool drained_ = true;   // the input has nothing more to give: never read again
+    long long fileSize_ = -1;  // a regular file's size when opened, else -1
+    long long fileRead_ = 0;   // the bytes read from the file so far
     int readErrno_ = 0;
     long linesEnded_ = 0;
 };

@@ -6,9 +6,6 @@ namespace morvale {
 
 namespace {
 
-constexpr const char* kNameTooLong = "name longer than 255 characters";
-constexpr const char* kTooManyColumns = "more than 1023 data columns";
-
 // Header line 1 always starts the file.
 constexpr long kFirstHeaderLine = 1;
 
@@ -16,40 +13,36 @@ bool endsHeaderLine(char c, const CharSource& source) {
     return isLineEnd(c) || isSeparatorChar(c) || source.atEnd();
 }
 
-// Reads one header line into `table`, storing only the tokens at slots below
-// `keptSlots`; later tokens are read and dropped. `lastSlot` receives the
-// index of the line's last token, counted no further than `keptSlots`.
+// Reads one header line into `table`, keeping the tokens at slots below
+// `kept`; later ones are read and dropped. `last` receives the index of the
+// line's last token (0 for an empty line), counted no further than `kept`.
 // On entry `current` is the line's first character; on return it is the
 // character that ended the line (a line end, "=", "-" or the end marker),
 // which is not stored.
-Refusal readHeaderLine(CharSource& source, char& current, TokenTable& table, int keptSlots, int& lastSlot) {
+Refusal readHeaderLine(CharSource& source, char& current, TokenTable& table, int kept, int& last) {
     skipBlanks(current, source);
     int slot = 0;
-    int position = 0;
     while (!endsHeaderLine(current, source)) {
+        if (!readToken(source, current, table, slot, slot < kept, LineKind::Header)) {
+            return Refusal{Refusal::Reason::NameTooLong, source.line()};
+        }
         if (!isBlank(current)) {
-            if (slot < keptSlots && !table.put(slot, position++, current)) {
-                return Refusal{kNameTooLong, source.line()};
-            }
-            current = source.next();
-            continue;
+            last = slot;
+            return Refusal{};
         }
         skipBlanks(current, source);
         if (isLineEnd(current)) {
-            break;  // trailing blanks open no token
+            last = slot;  // trailing blanks open no token
+            return Refusal{};
         }
         // A new token opens even when the line ends right here, at "=", "-"
         // or the end of the input: it then stays empty.
-        if (slot < keptSlots) {
-            table.terminate(slot, position);
-        }
-        slot = slot < keptSlots ? slot + 1 : keptSlots;
-        position = 0;
+        slot += slot < kept ? 1 : 0;
     }
-    if (slot < keptSlots) {
-        table.terminate(slot, position);
+    if (slot < kept) {
+        table.makeEmpty(slot);
     }
-    lastSlot = slot;
+    last = slot;
     return Refusal{};
 }
 
@@ -64,16 +57,16 @@ void emptySlots(TokenTable& table, int from, int to) {
 // character of line 2 on entry.
 Refusal readGroupLines(CharSource& source, char& current, HeaderInfo& header) {
     const int groups = header.columnCount;
-    int lastSlot = 0;
-    if (Refusal refusal = readHeaderLine(source, current, header.subNameTable, groups, lastSlot)) {
+    int last = 0;
+    if (Refusal refusal = readHeaderLine(source, current, header.subNameTable, groups, last)) {
         return refusal;
     }
-    emptySlots(header.subNameTable, lastSlot + 1, groups);
+    emptySlots(header.subNameTable, last + 1, groups);
     current = source.next();
-    if (Refusal refusal = readHeaderLine(source, current, header.pairNameTable, 2 * groups, lastSlot)) {
+    if (Refusal refusal = readHeaderLine(source, current, header.pairNameTable, 2 * groups, last)) {
         return refusal;
     }
-    emptySlots(header.pairNameTable, lastSlot + 1, 2 * groups);
+    emptySlots(header.pairNameTable, last + 1, 2 * groups);
     return Refusal{};
 }
 
@@ -81,19 +74,15 @@ Refusal readGroupLines(CharSource& source, char& current, HeaderInfo& header) {
 
 Refusal readHeader(CharSource& source, char& current, HeaderInfo& header) {
     current = source.next();
-    int lastSlot = 0;
-    if (Refusal refusal = readHeaderLine(source, current, header.nameTable, TokenTable::kSlots, lastSlot)) {
+    int last = 0;
+    if (Refusal refusal = readHeaderLine(source, current, header.nameTable, TokenTable::kSlots, last)) {
         return refusal;
     }
-    header.columnCount = lastSlot;
+    header.columnCount = last;
     current = source.next();
-    if (isSeparatorChar(current)) {
-        header.layout = HeaderLayout::OneLine;
-    } else {
-        header.layout = HeaderLayout::ThreeLine;
-    }
+    header.layout = isSeparatorChar(current) ? HeaderLayout::OneLine : HeaderLayout::ThreeLine;
     if (header.vectorCount() > kMaxVectors) {
-        return Refusal{kTooManyColumns, kFirstHeaderLine};
+        return Refusal{Refusal::Reason::TooManyColumns, kFirstHeaderLine};
     }
     if (header.layout == HeaderLayout::OneLine) {
         return Refusal{};

@@ -4,6 +4,7 @@
 #define MORVALE_TABLE_HEADER_READER_H
 
 #include "table/char_source.h"
+#include "table/line_reading.h"
 #include "table/token_table.h"
 
 namespace morvale {
@@ -11,10 +12,6 @@ namespace morvale {
 // Decided by the first character after header line 1: "=" or "-" (the
 // separator line) means one line of names; anything else means three lines.
 enum class HeaderLayout { OneLine, ThreeLine };
-
-// The most data columns (vectors) a table may have: every one of them, plus
-// the abscissa, must fit a row's TokenTable.
-constexpr int kMaxVectors = TokenTable::kSlots - 1;
 
 struct HeaderInfo {
     HeaderLayout layout = HeaderLayout::OneLine;
@@ -28,8 +25,6 @@ struct HeaderInfo {
     // V: the number of vectors the file declares.
     int vectorCount() const { return layout == HeaderLayout::OneLine ? columnCount : 2 * columnCount; }
 };
-
-inline bool isSeparatorChar(char c) { return c == '=' || c == '-'; }
 
 // Reads the header from the start of the input. On return `current` is the
 // first character of the separator line (one-line layout) or the character

@@ -1,56 +1,102 @@
-// The row reader.
+// The row reader: the token step for any row, and one pass over the buffer
+// for the common one.
 #include "table/row_reader.h"
 
 namespace morvale {
 
 namespace {
 
-constexpr const char* kValueTooLong = "value longer than 255 characters";
+static_assert(kRunStop == static_cast<unsigned char>(kBlank), "a run of plain characters stops at every blank");
+
+// The line end that starts at `at`, "\n" or "\r\n" with both bytes before
+// `end`: the LF that ends it, or nullptr.
+const unsigned char* lineEndAt(const unsigned char* at, const unsigned char* end) {
+    if (at < end && *at == '\n') {
+        return at;
+    }
+    if (end - at >= 2 && at[0] == '\r' && at[1] == '\n') {
+        return at + 1;
+    }
+    return nullptr;
+}
+
+// The common row in one pass over the bytes already read: plain tokens
+// separated by runs of blanks, then a line end. It is cut exactly as the
+// token step would cut it. Anything else ahead (a control character, a CR of
+// its own, the end-of-file byte, a token too long for its slot, the end of
+// what was read) leaves the row untaken: false, and the source as it was.
+bool takePlainRow(CharSource& source, char& current, RowTable& row, int kept) {
+    const unsigned char* at = source.ahead();
+    const unsigned char* const end = source.aheadEnd();
+    if (!isPlain(static_cast<unsigned char>(current))) {
+        return false;
+    }
+    int slot = 0;
+    int position = 0;
+    row.put(slot, position++, current);
+    for (;;) {
+        if (slot < kept) {
+            at = row.appendRun(slot, position, at, end);
+            row.terminate(slot, position);
+        } else {
+            at = skipRun(at, end);
+        }
+        // Mostly a single blank, then the next token.
+        if (end - at >= 2 && isBlank(static_cast<char>(at[0])) && isPlain(at[1])) {
+            ++at;
+            slot += slot < kept ? 1 : 0;
+            position = 0;
+            continue;
+        }
+        const unsigned char* const tokenEnd = at;
+        while (at < end && isBlank(static_cast<char>(*at))) {
+            ++at;
+        }
+        if (at == end) {
+            return false;
+        }
+        if (at != tokenEnd && isPlain(*at)) {
+            slot += slot < kept ? 1 : 0;
+            position = 0;
+            continue;
+        }
+        const unsigned char* const lineEnd = lineEndAt(at, end);
+        if (lineEnd == nullptr) {
+            return false;  // a full token, or a character the token step must see
+        }
+        source.takeLine(lineEnd);
+        current = '\n';
+        break;
+    }
+    for (++slot; slot < kept; ++slot) {
+        row.makeEmpty(slot);
+    }
+    return true;
+}
 
 }  // namespace
 
 Refusal readRow(CharSource& source, char& current, const HeaderInfo& header, RowTable& row) {
-    const int lastSlot = header.vectorCount();
+    const int kept = header.vectorCount() + 1;  // the abscissa and one value per vector
+    if (takePlainRow(source, current, row, kept)) {
+        return Refusal{};
+    }
     int slot = 0;
-    int position = 0;
     // A local copy: the caller's `current` could alias any byte the row table
     // stores, which would make every character a store and a reload.
     char c = current;
     while (!isLineEnd(c) && !source.atEnd()) {
-        if (slot <= lastSlot) {
-            if (!row.put(slot, position++, c)) {
-                current = c;
-                return Refusal{kValueTooLong, source.line()};
-            }
-            // The rest of the token, as far as it is plain characters.
-            const std::size_t room = static_cast<std::size_t>(TokenTable::kMaxTokenLength - position);
-            position += static_cast<int>(source.takeRun(row.at(slot, position), room));
-            // Then the tokens that follow after a single blank, each taken
-            // whole; anything else is left to the character-wise path.
-            while (slot < lastSlot && source.skipBlankBeforeRun()) {
-                row.terminate(slot, position);
-                ++slot;
-                position = static_cast<int>(source.takeRun(row.at(slot, 0), TokenTable::kMaxTokenLength));
-            }
-        } else {
-            source.skipRun();
+        if (!readToken(source, c, row, slot, slot < kept, LineKind::Row)) {
+            current = c;
+            return Refusal{Refusal::Reason::ValueTooLong, source.line()};
         }
-        c = source.next();
-        if (isBlank(c)) {
-            skipBlanks(c, source);
-            if (slot <= lastSlot) {
-                row.terminate(slot, position);
-                ++slot;  // stops one past V: later tokens are never written
-            }
-            position = 0;
-        }
+        // Every run of blanks opens the next slot, even at the row's end.
+        skipBlanks(c, source);
+        slot += slot < kept ? 1 : 0;
     }
     current = c;
-    if (slot <= lastSlot) {
-        row.terminate(slot, position);
-    }
-    for (int empty = slot + 1; empty <= lastSlot; ++empty) {
-        row.makeEmpty(empty);
+    for (; slot < kept; ++slot) {
+        row.makeEmpty(slot);
     }
     return Refusal{};
 }

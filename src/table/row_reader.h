@@ -4,6 +4,7 @@
 
 #include "table/char_source.h"
 #include "table/header_reader.h"
+#include "table/line_reading.h"
 #include "table/token_table.h"
 
 namespace morvale {
@@ -13,10 +14,11 @@ using RowTable = TokenTable;
 
 // Cuts one row into `row`. On entry `current` is the row's first character and
 // the input has not ended; on return it is the character that ended the row (a
-// line end or the end marker). Blanks at the start of a row are not skipped,
-// and "=" and "-" are ordinary characters here. Slots the row does not supply,
-// up to V, are emptied; tokens after slot V are read and dropped. A value that
-// may be written out and is too long for a slot refuses the table.
+// line end or the end marker). The row's first character always starts the
+// abscissa, a blank included, and "=" and "-" are ordinary characters here.
+// Slots the row does not supply, up to V, are emptied; tokens after slot V are
+// read and dropped. A value that may be written out and is too long for a
+// slot refuses the table.
 Refusal readRow(CharSource& source, char& current, const HeaderInfo& header, RowTable& row);
 
 }  // namespace morvale

@@ -1,19 +1,20 @@
-// TokenTable: the fixed table into which one header line or one row is cut,
-// and the few pieces every line reader shares.
+// TokenTable: the fixed table into which one header line or one row is cut.
 #ifndef MORVALE_TABLE_TOKEN_TABLE_H
 #define MORVALE_TABLE_TOKEN_TABLE_H
 
+#include <cstddef>
 #include <cstring>
 #include <string_view>
 
-#include "table/char_source.h"
+#include "table/plain_run.h"
 
 namespace morvale {
 
 // A table of kSlots tokens of at most kMaxTokenLength characters each, each
 // kept with its length. An empty token and an empty slot are the same thing.
 // The table never grows: it is allocated once and reused for every line and
-// file.
+// file, and it alone knows how much a slot holds: every way of storing into
+// it says when a token is full.
 //
 // A token is filled and terminated before the next one is started: its
 // length is then known without scanning it again. No terminating zero is
@@ -36,10 +37,20 @@ public:
         zeroStored_ = zeroStored_ || c == '\0';
         return true;
     }
-    // Where the characters of a token go from `position` on, for readers that
-    // store a run of them at once; they keep to kMaxTokenLength and store no
-    // zero byte this way.
-    char* at(int slot, int position) { return &slots_[slot][position]; }
+
+    // Appends to the token at `slot`, from `position` on, the plain
+    // characters that start at `from`, up to the first byte that is not
+    // plain or `limit`, as far as the slot has room; moves `position` past
+    // them and returns where the copying stopped. A plain character there
+    // means the token is full.
+    const unsigned char* appendRun(int slot, int& position, const unsigned char* from, const unsigned char* limit) {
+        const std::size_t room = static_cast<std::size_t>(kMaxTokenLength - position);
+        const unsigned char* const stop =
+            copyRun(from, static_cast<std::size_t>(limit - from) < room ? limit : from + room, &slots_[slot][position]);
+        position += static_cast<int>(stop - from);
+        return stop;
+    }
+
     // Ends the token being filled; called once per token.
     void terminate(int slot, int position) {
         // A zero byte inside a token ends it: the token is its text up to the
@@ -70,27 +81,9 @@ private:
     bool zeroStored_ = false;
 };
 
-// Why a table was refused: a fixed reason and the line where it was found.
-// A default Refusal means the table was accepted.
-struct Refusal {
-    const char* reason = nullptr;
-    long line = 0;
-
-    explicit operator bool() const { return reason != nullptr; }
-};
-
-constexpr char kBlank = ' ';
-
-inline bool isBlank(char c) { return c == kBlank; }
-inline bool isLineEnd(char c) { return c == '\n'; }
-
-// Advances the current character past a run of blanks. It stops at the first
-// character that is not a blank, the end marker included.
-inline void skipBlanks(char& current, CharSource& source) {
-    while (isBlank(current)) {
-        current = source.next();
-    }
-}
+// The most data columns (vectors) a table may have: every one of them, plus
+// the abscissa, must fit a row's TokenTable.
+constexpr int kMaxVectors = TokenTable::kSlots - 1;
 
 }  // namespace morvale
 

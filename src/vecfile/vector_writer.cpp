@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/interrupts.h"
 
 namespace morvale {
 
@@ -137,9 +138,18 @@ bool VectorFile::open(const char* target) {
         errno = existing.error != 0 ? existing.error : kNotRegularFile;
         return false;
     }
+    // An interruption must find the new file named to it from its first
+    // moment on.
+    interrupts::hold();
     const files::Handle file = files::createBeside(target, existing, temporary_);
+    const int error = errno;
+    if (file != files::kNoHandle) {
+        interrupts::removeOnInterrupt(temporary_.c_str());
+    }
+    interrupts::release();
     if (file == files::kNoHandle) {
         temporary_.clear();
+        errno = error;
         return false;
     }
     file_ = file;
@@ -151,6 +161,7 @@ bool VectorFile::open(const char* target) {
 void VectorFile::attachMemory(std::string* bytes) {
     abandon();
     memory_ = bytes;
+    memoryKept_ = bytes != nullptr ? bytes->size() : 0;
     start();
 }
 
@@ -197,18 +208,23 @@ bool VectorFile::close() {
     if (error_ != 0) {
         files::remove(temporary_.c_str());
     }
+    interrupts::removeOnInterrupt(nullptr);
     temporary_.clear();
     return error_ == 0;
 }
 
 void VectorFile::abandon() {
-    memory_ = nullptr;
+    if (memory_ != nullptr) {
+        memory_->resize(memoryKept_);
+        memory_ = nullptr;
+    }
     if (file_ == files::kNoHandle) {
         return;
     }
     files::close(file_);
     file_ = files::kNoHandle;
     files::remove(temporary_.c_str());
+    interrupts::removeOnInterrupt(nullptr);
     temporary_.clear();
 }
 
@@ -256,6 +272,60 @@ void writeSamples(VectorFile& output, const HeaderInfo& header, const RowTable& 
         out = put(out, kLineEnd);
         output.commit(out);
     }
+}
+
+namespace {
+
+// Writes the sample lines of every row after the separator line. `current`
+// is as readHeader() left it. Stops at the first row that is refused, and
+// once the output has failed: nothing more could be written.
+Refusal writeRows(Converter& converter, char& current) {
+    CharSource& source = converter.source;
+    skipSeparator(source, current);
+    for (current = source.next(); !source.atEnd() && !converter.output.failed(); current = source.next()) {
+        if (Refusal refusal = readRow(source, current, converter.header, converter.row)) {
+            return refusal;
+        }
+        writeSamples(converter.output, converter.header, converter.row);
+    }
+    return Refusal{};
+}
+
+// The outcome once the table has been read as far as it will be.
+Conversion readingOutcome(const Refusal& refusal, const CharSource& source) {
+    Conversion result;
+    if (refusal) {
+        result.outcome = ConversionOutcome::Refused;
+        result.refusal = refusal;
+    } else if (source.readFailed()) {
+        result.outcome = ConversionOutcome::ReadFailed;
+        result.error = source.readErrno();
+    }
+    return result;
+}
+
+}  // namespace
+
+Conversion convertTable(Converter& converter, const char* target) {
+    char current = 0;
+    // Nothing is started before the header is accepted, so a refused header
+    // leaves even an output that could not be written alone.
+    Conversion result = readingOutcome(readHeader(converter.source, current, converter.header), converter.source);
+    if (result.outcome != ConversionOutcome::Converted) {
+        return result;
+    }
+    VectorFile& output = converter.output;
+    if (target != nullptr && !output.open(target)) {
+        return Conversion{ConversionOutcome::OutputNotOpened, Refusal{}, errno};
+    }
+    writeDeclarations(output, converter.header);
+    result = readingOutcome(writeRows(converter, current), converter.source);
+    if (result.outcome != ConversionOutcome::Converted) {
+        output.abandon();
+    } else if (!output.close()) {
+        result = Conversion{ConversionOutcome::WriteFailed, Refusal{}, output.error()};
+    }
+    return result;
 }
 
 }  // namespace morvale

@@ -17,8 +17,9 @@
 #include <string_view>
 
 #include "platform/file_system.h"
-
+#include "table/char_source.h"
 #include "table/header_reader.h"
+#include "table/line_reading.h"
 #include "table/row_reader.h"
 
 namespace morvale {
@@ -26,9 +27,10 @@ namespace morvale {
 // An output file written through one large buffer in big blocks. A vector
 // file is never written in place: the bytes go to a new file beside it,
 // which takes the vector file's name only once every byte is written, so the
-// name holds either what it held before or the complete new file. After the
-// first failed write it drops further output and remembers the failure,
-// which close() then reports.
+// name holds either what it held before or the complete new file; until
+// then an interruption removes the new file. After the first failed write it
+// drops further output and remembers the failure, which close() then
+// reports.
 class VectorFile {
 public:
     static constexpr std::size_t kDefaultBufferSize = 256 * 1024;
@@ -50,8 +52,9 @@ public:
     // returns false with errno set and nothing on disk changed.
     bool open(const char* target);
 
-    // Writes into `bytes` instead of a file (tests, fuzzing, benchmarks);
-    // nullptr drops them.
+    // Appends to `bytes` instead of writing a file (tests, fuzzing,
+    // benchmarks); nullptr drops them. As with a file, `bytes` keeps what it
+    // held unless the output is closed whole.
     void attachMemory(std::string* bytes);
 
     // Writes what is buffered, makes sure it reached the disk and gives the
@@ -61,10 +64,6 @@ public:
 
     // Drops the new file: the target is left as it was.
     void abandon();
-
-    // The new file while it is being written, or an empty text: what an
-    // interruption must remove.
-    const std::string& temporaryName() const { return temporary_; }
 
     bool failed() const { return error_ != 0; }
     int error() const { return error_; }
@@ -94,6 +93,7 @@ private:
     char* limit_;
     files::Handle file_ = files::kNoHandle;
     std::string* memory_ = nullptr;
+    std::size_t memoryKept_ = 0;  // what `memory_` held when it was attached
     std::string target_;
     std::string temporary_;
     int error_ = 0;
@@ -106,6 +106,42 @@ void writeDeclarations(VectorFile& output, const HeaderInfo& header);
 
 // Writes the V sample lines of one row, vectors 0 to V - 1.
 void writeSamples(VectorFile& output, const HeaderInfo& header, const RowTable& row);
+
+// Everything the conversion of one table works with, allocated once and
+// reused for every table and row. The sizes are the two buffers'; tests pass
+// small ones to put every byte on a buffer's edge.
+struct Converter {
+    explicit Converter(std::size_t sourceBuffer = CharSource::kDefaultBufferSize,
+                       std::size_t outputBuffer = VectorFile::kDefaultBufferSize)
+        : source(sourceBuffer), output(outputBuffer) {}
+
+    CharSource source;
+    VectorFile output;
+    HeaderInfo header;
+    RowTable row;
+};
+
+enum class ConversionOutcome {
+    Converted,
+    Refused,          // the table breaks a limit: `refusal` says which, and where
+    ReadFailed,       // reading the table failed: `error` says why
+    OutputNotOpened,  // the vector file could not be started: `error` says why
+    WriteFailed,      // the vector file could not be written whole: `error` says why
+};
+
+struct Conversion {
+    ConversionOutcome outcome = ConversionOutcome::Converted;
+    Refusal refusal;
+    int error = 0;
+};
+
+// Converts the table open in `converter.source` into the vector file named
+// `target`: reads its header, only then starts the vector file, writes the
+// declarations, skips the separator line and writes the sample lines of
+// every row. With a null `target` the bytes go where `converter.output` was
+// attached. Whatever the outcome, `target` holds either what it held before
+// or the complete new vector file; the source is left open.
+Conversion convertTable(Converter& converter, const char* target);
 
 }  // namespace morvale
 

@@ -1,0 +1,27 @@
+// The texts of the refusals, built from the limits they name.
+#include "table/line_reading.h"
+
+#include <string>
+
+namespace morvale {
+
+const char* describe(Refusal::Reason reason) {
+    static const std::string kNameTooLong =
+        "name longer than " + std::to_string(TokenTable::kMaxTokenLength) + " characters";
+    static const std::string kValueTooLong =
+        "value longer than " + std::to_string(TokenTable::kMaxTokenLength) + " characters";
+    static const std::string kTooManyColumns = "more than " + std::to_string(kMaxVectors) + " data columns";
+    switch (reason) {
+    case Refusal::Reason::NameTooLong:
+        return kNameTooLong.c_str();
+    case Refusal::Reason::ValueTooLong:
+        return kValueTooLong.c_str();
+    case Refusal::Reason::TooManyColumns:
+        return kTooManyColumns.c_str();
+    case Refusal::Reason::None:
+        break;
+    }
+    return "";
+}
+
+}  // namespace morvale
