@@ -1,5 +1,5 @@
-// Faults a user can cause, reproduced on real files: a full disk, folders in
-// place of files, a missing input, enormous lines, an interruption. Each run
+// Faults a user can cause, reproduced on real files: a full disk, an
+// unreadable input, enormous lines, an interruption, a kill. Each run
 // is checked whole: console, exit status, every file left on disk, and inputs
 // byte for byte unchanged.
 #include <sched.h>
@@ -182,84 +182,6 @@ TEST_F(FaultInjection, AnInputThatCannotBeReadIsNotConvertedAndTheRunGoesOn) {
               "morvale: /proc/self/mem: read error: Input/output error; file not converted\n");
     EXPECT_EQ(folder(), changed(before, {{"next.vec", kOneLineVec}}));
     EXPECT_FALSE(fs::exists("/proc/self/mem.vec"));
-}
-
-TEST_F(FaultInjection, FoldersInPlaceOfFilesAreRefusedAndLeftAsTheyWere) {
-    std::string wideHeader = "T";
-    for (int column = 0; column < 1024; ++column) {
-        wideHeader += " c";
-    }
-    const struct {
-        const char* what;
-        std::vector<std::string> args;
-        std::string out;
-        std::string err;
-        std::map<std::string, std::optional<std::string>> changes;
-    } cases[] = {
-        {"a folder as the input",
-         {"a.txt", "dir.txt", "b.txt"},
-         "File a.vec converted\nError opening file.\n",
-         "morvale: dir.txt: Is a directory\n",
-         {{"a.vec", kOneLineVec}}},
-        {"a folder as the output name",
-         {"a.txt", "b.txt", "c.txt"},
-         "File a.vec converted\nNo se puede abrir el fichero.\n",
-         "morvale: b.vec: Is a directory\n",
-         {{"a.vec", kOneLineVec}}},
-        // The header is refused before the output is opened: the folder is
-        // never reached and the run goes on.
-        {"a folder as the output name of a refused table",
-         {"wide.txt", "a.txt"},
-         "File a.vec converted\n" + summary(1),
-         "morvale: wide.txt: line 1: more than 1023 data columns; file not converted\n",
-         {{"a.vec", kOneLineVec}}},
-    };
-    for (const auto& c : cases) {
-        fs::remove_all(work_);
-        fs::create_directories(work_ / "dir.txt");
-        fs::create_directories(work_ / "b.vec");
-        fs::create_directories(work_ / "wide.vec");
-        put("dir.txt/inside.txt", kOneLineTable);
-        put("b.vec/inside.vec", "kept\r\n");
-        put("wide.vec/inside.vec", "kept\r\n");
-        put("a.txt", kOneLineTable);
-        put("b.txt", kOneLineTable);
-        put("c.txt", kThreeLineTable);
-        put("wide.txt", wideHeader + "\n---\n1 2\n");
-        const Folder before = folder();
-        SCOPED_TRACE(c.what);
-        expectRun(run(c.args), 1, c.out, c.err);
-        EXPECT_EQ(folder(), changed(before, c.changes));
-    }
-}
-
-TEST_F(FaultInjection, AMissingInputEndsTheRunWhereverItIsNamed) {
-    const std::string olderVec = "an earlier conversion\r\n";
-    const struct {
-        const char* what;
-        std::vector<std::string> args;
-        std::string out;
-        std::map<std::string, std::optional<std::string>> changes;
-    } cases[] = {
-        {"first", {"gone.txt", "a.txt", "c.txt"}, "Error opening file.\n", {}},
-        {"between", {"a.txt", "gone.txt", "c.txt"}, "File a.vec converted\nError opening file.\n",
-         {{"a.vec", kOneLineVec}}},
-        {"last",
-         {"a.txt", "c.txt", "gone.txt"},
-         "File a.vec converted\nFile c.vec converted\nError opening file.\n",
-         {{"a.vec", kOneLineVec}, {"c.vec", kThreeLineVec}}},
-    };
-    for (const auto& c : cases) {
-        fs::remove_all(work_);
-        fs::create_directory(work_);
-        put("a.txt", kOneLineTable);
-        put("c.txt", kThreeLineTable);
-        put("c.vec", olderVec);
-        const Folder before = folder();
-        SCOPED_TRACE(c.what);
-        expectRun(run(c.args), 1, c.out, "morvale: gone.txt: No such file or directory\n");
-        EXPECT_EQ(folder(), changed(before, c.changes));
-    }
 }
 
 // A line of 100 MB is either refused as soon as a value or name that would be

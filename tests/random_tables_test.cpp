@@ -51,8 +51,8 @@ struct Piece {
     std::size_t start;
 };
 
-// Splits at runs of blanks, keeping where each token starts; `leadingRun` says
-// that the text begins inside a run that separates it from an earlier token.
+// Splits at runs of blanks, keeping where each token starts in the table;
+// the text starts at `offset`.
 std::vector<Piece> splitAtBlanks(const std::string& text, std::size_t offset) {
     std::vector<Piece> pieces{{"", offset}};
     for (std::size_t i = 0; i < text.size(); ++i) {
