@@ -202,6 +202,46 @@ TEST_F(EndToEnd, AFailedConversionKeepsTheEarlierVectorFileAndTheRunGoesOn) {
     EXPECT_EQ(snapshot(), expected);
 }
 
+// Tables that are almost surely not what their author meant are converted by
+// the rules as before, with one warning each on standard error.
+TEST_F(EndToEnd, DoubtfulTablesAreConvertedWithAWarning) {
+    const struct {
+        const char* name;
+        std::string table;
+        std::string warning;
+    } cases[] = {
+        {"empty.txt", "", "line 1: warning: the table is empty; its vector file declares no vectors"},
+        {"mac.txt", "Time A B\r-----\r0 1 2\r1 3 4\r",
+         "line 1: warning: no line ends, only lone CRs; the whole file was read as a single line "
+         "(lone CR line ends? convert them to LF or CR LF)"},
+        {"three.txt", "T G1\nS1\nm1 x1\n0 1 2\n1 3 4\n",
+         "line 4: warning: line 4 is not a separator line of '-' or '='; its first character was dropped as one "
+         "and the rest read as a row"},
+        {"none.txt", "Time A B\n0 1 2\n1 3 4\n2 5 6\n",
+         "line 4: warning: no separator line of '-' or '=' after header line 1; lines 2 and 3 were read as "
+         "header lines 2 and 3, and line 4 lost its first character as the separator line"},
+        {"fine.txt", kOneLineTable, ""},
+        {"header-only.txt", "T G1\nS1\nm1 x1\n", ""},
+    };
+    std::vector<std::string> args;
+    std::string out;
+    std::string err;
+    for (const auto& c : cases) {
+        put(c.name, c.table);
+        args.push_back(c.name);
+        std::string vec = c.name;
+        vec.replace(vec.size() - 4, 4, ".vec");
+        out += "File " + vec + " converted\n";
+        err += c.warning.empty() ? "" : "morvale: " + std::string(c.name) + ": " + c.warning + "\n";
+    }
+    expectRun(run(args), 0, out + summary(static_cast<int>(args.size())), err);
+    for (const auto& c : cases) {
+        std::string vec = c.name;
+        vec.replace(vec.size() - 4, 4, ".vec");
+        EXPECT_EQ(get(vec), convertText(c.table).output) << c.name;
+    }
+}
+
 // The file written beside a vector file of the longest name a folder allows
 // still gets a name the system takes; a second run replaces the first's file.
 TEST_F(EndToEnd, TheLongestNameConvertsAndIsReplaced) {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -228,6 +229,9 @@ void recordWritten(RunRecord& record, std::size_t argument, const std::string& o
 Outcome report(const Conversion& conversion, const std::string& name, const std::string& outputName) {
     switch (conversion.outcome) {
     case ConversionOutcome::Converted:
+        if (const std::optional<Warning>& warning = conversion.warning) {
+            diagnose(name, "line " + std::to_string(warning->line) + ": warning: " + describe(warning->reason));
+        }
         sayNow(text::converted(outputName));
         return Outcome::Converted;
     case ConversionOutcome::Refused:

@@ -33,6 +33,7 @@ void CharSource::start(files::Handle file, long long size, const unsigned char* 
     drained_ = false;
     readErrno_ = 0;
     linesEnded_ = 0;
+    loneCarriageReturns_ = 0;
 }
 
 bool CharSource::open(const char* name) {
@@ -150,10 +151,8 @@ char CharSource::convert(unsigned char byte) {
 // A CR is dropped only when an LF follows it, which may be the first byte of
 // the next buffer; any other byte after it stays unread.
 char CharSource::convertCarriageReturn() {
-    if (pos_ == end_ && !refill()) {
-        return '\r';
-    }
-    if (*pos_ != kLineEnd) {
+    if ((pos_ == end_ && !refill()) || *pos_ != kLineEnd) {
+        ++loneCarriageReturns_;
         return '\r';
     }
     ++pos_;

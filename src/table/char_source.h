@@ -98,6 +98,9 @@ public:
     // far, plus one.
     long line() const { return linesEnded_ + 1; }
 
+    // How many CRs were delivered as ordinary characters, no LF after them.
+    long loneCarriageReturns() const { return loneCarriageReturns_; }
+
     // Identity of the open file, to tell whether another name refers to it.
     // False when unknown (memory input).
     bool identity(files::Identity& identity) const;
@@ -138,6 +141,7 @@ private:
     long long fileRead_ = 0;   // the bytes read from the file so far
     int readErrno_ = 0;
     long linesEnded_ = 0;
+    long loneCarriageReturns_ = 0;
 };
 
 }  // namespace morvale

@@ -62,6 +62,7 @@ Refusal readGroupLines(CharSource& source, char& current, HeaderInfo& header) {
         return refusal;
     }
     emptySlots(header.subNameTable, last + 1, groups);
+    header.moreSubNamesThanGroups = last >= groups;
     current = source.next();
     if (Refusal refusal = readHeaderLine(source, current, header.pairNameTable, 2 * groups, last)) {
         return refusal;
@@ -81,6 +82,7 @@ Refusal readHeader(CharSource& source, char& current, HeaderInfo& header) {
     header.columnCount = last;
     current = source.next();
     header.layout = isSeparatorChar(current) ? HeaderLayout::OneLine : HeaderLayout::ThreeLine;
+    header.moreSubNamesThanGroups = false;
     if (header.vectorCount() > kMaxVectors) {
         return Refusal{Refusal::Reason::TooManyColumns, kFirstHeaderLine};
     }
@@ -90,11 +92,14 @@ Refusal readHeader(CharSource& source, char& current, HeaderInfo& header) {
     return readGroupLines(source, current, header);
 }
 
-void skipSeparator(CharSource& source, char& current) {
+bool skipSeparator(CharSource& source, char& current) {
+    bool separated = false;
     current = source.next();
     while (!source.atEnd() && (isSeparatorChar(current) || isBlank(current))) {
+        separated = separated || isSeparatorChar(current);
         current = source.next();
     }
+    return separated;
 }
 
 }  // namespace morvale

@@ -21,6 +21,8 @@ struct HeaderInfo {
     TokenTable nameTable;      // header line 1; slot 0 is the module name
     TokenTable subNameTable;   // header line 2: one sub-name per group
     TokenTable pairNameTable;  // header line 3: two pair names per group
+    // Header line 2 holds more names than there are groups, as a row would.
+    bool moreSubNamesThanGroups = false;
 
     // V: the number of vectors the file declares.
     int vectorCount() const { return layout == HeaderLayout::OneLine ? columnCount : 2 * columnCount; }
@@ -35,7 +37,8 @@ Refusal readHeader(CharSource& source, char& current, HeaderInfo& header);
 
 // Consumes the rest of the separator line. On return `current` is the first
 // character after the run of "=", "-" and blanks; the caller drops it.
-void skipSeparator(CharSource& source, char& current);
+// Returns whether the run held a "=" or "-".
+bool skipSeparator(CharSource& source, char& current);
 
 }  // namespace morvale
 

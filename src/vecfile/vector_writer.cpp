@@ -276,12 +276,12 @@ void writeSamples(VectorFile& output, const HeaderInfo& header, const RowTable& 
 
 namespace {
 
-// Writes the sample lines of every row after the separator line. `current`
-// is as readHeader() left it. Stops at the first row that is refused, and
-// once the output has failed: nothing more could be written.
+// Writes the sample lines of every row after the separator line, which
+// `current` (as readHeader() left it) is just before. Stops at the first row
+// that is refused, and once the output has failed: nothing more could be
+// written.
 Refusal writeRows(Converter& converter, char& current) {
     CharSource& source = converter.source;
-    skipSeparator(source, current);
     for (current = source.next(); !source.atEnd() && !converter.output.failed(); current = source.next()) {
         if (Refusal refusal = readRow(source, current, converter.header, converter.row)) {
             return refusal;
@@ -304,26 +304,62 @@ Conversion readingOutcome(const Refusal& refusal, const CharSource& source) {
     return result;
 }
 
+// The separator line of a table with a three-line header, when every header
+// line ends at a line end.
+constexpr long kThreeLineSeparatorLine = 4;
+
+// Whether the line after a three-line header is no separator line: then the
+// first row lost its first character to it.
+bool separatorMissing(const Converter& converter, bool separated, long separatorLine) {
+    return converter.header.layout == HeaderLayout::ThreeLine && separatorLine == kThreeLineSeparatorLine &&
+           !separated && !converter.source.atEnd();
+}
+
+// What is almost surely wrong with a table read through by the rules: no
+// table at all, lone CRs for line ends, a separator line missing.
+std::optional<Warning> doubt(const Converter& converter, bool missingSeparator) {
+    const CharSource& source = converter.source;
+    const HeaderInfo& header = converter.header;
+    if (source.line() == 1 && source.loneCarriageReturns() > 0) {
+        return Warning{Warning::Reason::LoneCarriageReturns, 1};
+    }
+    if (source.line() == 1 && header.columnCount == 0 && header.nameTable.token(0).empty()) {
+        return Warning{Warning::Reason::EmptyTable, 1};
+    }
+    if (missingSeparator) {
+        return Warning{header.moreSubNamesThanGroups ? Warning::Reason::NoSeparatorLine
+                                                     : Warning::Reason::NotASeparatorLine,
+                       kThreeLineSeparatorLine};
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 Conversion convertTable(Converter& converter, const char* target) {
+    CharSource& source = converter.source;
     char current = 0;
     // Nothing is started before the header is accepted, so a refused header
     // leaves even an output that could not be written alone.
-    Conversion result = readingOutcome(readHeader(converter.source, current, converter.header), converter.source);
+    Conversion result = readingOutcome(readHeader(source, current, converter.header), source);
     if (result.outcome != ConversionOutcome::Converted) {
         return result;
     }
     VectorFile& output = converter.output;
     if (target != nullptr && !output.open(target)) {
-        return Conversion{ConversionOutcome::OutputNotOpened, Refusal{}, errno};
+        return Conversion{ConversionOutcome::OutputNotOpened, Refusal{}, errno, std::nullopt};
     }
     writeDeclarations(output, converter.header);
-    result = readingOutcome(writeRows(converter, current), converter.source);
+    const long separatorLine = source.line();
+    const bool separated = skipSeparator(source, current);
+    const bool missingSeparator = separatorMissing(converter, separated, separatorLine);
+    result = readingOutcome(writeRows(converter, current), source);
     if (result.outcome != ConversionOutcome::Converted) {
         output.abandon();
     } else if (!output.close()) {
-        result = Conversion{ConversionOutcome::WriteFailed, Refusal{}, output.error()};
+        result = Conversion{ConversionOutcome::WriteFailed, Refusal{}, output.error(), std::nullopt};
+    } else {
+        result.warning = doubt(converter, missingSeparator);
     }
     return result;
 }

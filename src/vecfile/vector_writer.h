@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -133,6 +134,8 @@ struct Conversion {
     ConversionOutcome outcome = ConversionOutcome::Converted;
     Refusal refusal;
     int error = 0;
+    // A converted table that is almost surely not what its author meant.
+    std::optional<Warning> warning;
 };
 
 // Converts the table open in `converter.source` into the vector file named
