@@ -341,11 +341,12 @@ Conversion convertTable(Converter& converter, const char* target) {
     char current = 0;
     // Nothing is started before the header is accepted, so a refused header
     // leaves even an output that could not be written alone.
+    VectorFile& output = converter.output;
     Conversion result = readingOutcome(readHeader(source, current, converter.header), source);
     if (result.outcome != ConversionOutcome::Converted) {
+        output.abandon();  // lets go of memory it was attached to, untouched
         return result;
     }
-    VectorFile& output = converter.output;
     if (target != nullptr && !output.open(target)) {
         return Conversion{ConversionOutcome::OutputNotOpened, Refusal{}, errno, std::nullopt};
     }
