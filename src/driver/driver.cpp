@@ -62,6 +62,43 @@ void diagnose(const std::string& subject, const std::string& what) {
     std::fflush(stderr);
 }
 
+// The two requests answered instead of a conversion, and their answers. They
+// count only as the sole argument, so that every run that names a table
+// still converts it: a table named --help is given as ./--help.
+constexpr const char* kHelpRequest = "--help";
+constexpr const char* kVersionRequest = "--version";
+constexpr const char* kHelpText =
+    "Usage: morvale TABLE...\n"
+    "Converts each text table into a vector file beside it: NAME.txt gives\n"
+    "NAME.vec, any other name gets .vec appended. On Windows, tables may also be\n"
+    "dropped on the program's icon.\n"
+    "\n"
+    "  table        a header, a line of - or =, then rows of blank-separated values\n"
+    "  vector file  one declaration per data column, then one sample line per value\n"
+    "\n"
+    "  --help       show this text and end\n"
+    "  --version    show the version and end\n"
+    "Each only as the sole argument; a table named --help is given as ./--help.\n"
+    "\n"
+    "Exit status: 0 when every table was converted, 1 otherwise.\n"
+    "The manual: man morvale (on Windows, README.txt beside morvale.exe).\n";
+constexpr const char* kVersionText = "morvale " MORVALE_VERSION "\n";
+
+// The answer to a request for help or for the version, or nullptr when the
+// arguments name tables.
+const char* answerTo(int argc, char** argv) {
+    if (argc != 2) {
+        return nullptr;
+    }
+    if (std::strcmp(argv[1], kHelpRequest) == 0) {
+        return kHelpText;
+    }
+    if (std::strcmp(argv[1], kVersionRequest) == 0) {
+        return kVersionText;
+    }
+    return nullptr;
+}
+
 void printUsage() {
     say("Use: MORVALE file_name1 [file_name2 file_name3 ..]\n");
     say("     or drag and drop all the desired files to the program icon in Windows\n\n");
@@ -279,6 +316,12 @@ Outcome convertFile(std::size_t argument, Workspace& workspace) {
 
 int run(int argc, char** argv) {
     guardStandardStreams();
+    // Answered and done: no closing block and no key wait, as a script that
+    // asks expects.
+    if (const char* answer = answerTo(argc, argv)) {
+        say(answer);
+        return finishRun(0);
+    }
     installInterruptCleanup();
     if (argc <= 1) {
         printUsage();
