@@ -1,10 +1,14 @@
 # Installation and packages: `cmake --install` puts the tool, its manual page
 # and its copyright notice where a Debian user looks for them; `cpack` makes a
-# .deb, or for a Windows build a .zip with the executable.
+# .deb, or for a Windows build a .zip with the executable and two text files.
 include(GNUInstallDirs)
 if(WIN32)
   install(TARGETS morvale RUNTIME DESTINATION .)
-  install(FILES README.md DESTINATION .)
+  # Plain text as Windows programs expect it: CR LF line ends and a .txt
+  # name, so that a double click opens it.
+  configure_file(packaging/windows/README.txt ${PROJECT_BINARY_DIR}/README.txt @ONLY NEWLINE_STYLE CRLF)
+  configure_file(LICENSE ${PROJECT_BINARY_DIR}/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
+  install(FILES ${PROJECT_BINARY_DIR}/README.txt ${PROJECT_BINARY_DIR}/LICENSE.txt DESTINATION .)
   set(CPACK_GENERATOR ZIP)
 else()
   install(TARGETS morvale RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
