@@ -254,6 +254,51 @@ TEST_F(EndToEnd, TheLongestNameConvertsAndIsReplaced) {
     }
 }
 
+// --help and --version are answered only as the sole argument: anywhere else
+// they are file names, and a table of that name is reached as ./--help.
+TEST_F(EndToEnd, HelpAndVersionOnlyAsTheSoleArgument) {
+    const struct {
+        const char* what;
+        std::vector<std::string> args;
+        int status;
+        std::string out;  // for the help, only how it starts
+        std::string err;
+        std::map<std::string, std::string> written;
+    } cases[] = {
+        {"help", {"--help"}, 0, "Usage: morvale TABLE...\n", "", {}},
+        {"version", {"--version"}, 0, std::string("morvale ") + MORVALE_VERSION + "\n", "", {}},
+        {"--help and another name", {"--help", "a.txt"}, 1, "File --help.vec converted\nError opening file.\n",
+         "morvale: a.txt: No such file or directory\n", {{"--help.vec", kOneLineVec}}},
+        {"--version after a table named --help", {"--help", "--version"}, 1,
+         "File --help.vec converted\nError opening file.\n", "morvale: --version: No such file or directory\n",
+         {{"--help.vec", kOneLineVec}}},
+        {"a table named --help", {"./--help"}, 0, "File ./--help.vec converted\n" + summary(1), "",
+         {{"--help.vec", kOneLineVec}}},
+        {"no short form", {"-h"}, 1, "Error opening file.\n", "morvale: -h: No such file or directory\n", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(work_);
+        fs::create_directory(work_);
+        put("--help", kOneLineTable);
+        auto expected = snapshot();
+        const Result result = run(c.args);
+        if (c.args.size() == 1 && c.args[0] == "--help") {
+            EXPECT_EQ(result.status, c.status);
+            EXPECT_EQ(visible(result.out.substr(0, console(c.out).size())), visible(console(c.out)));
+            EXPECT_NE(result.out.find("man morvale"), std::string::npos) << visible(result.out);
+            EXPECT_EQ(result.out.find("Press anykey"), std::string::npos) << visible(result.out);
+            EXPECT_EQ(result.err, "");
+        } else {
+            expectRun(result, c.status, c.out, c.err);
+        }
+        for (const auto& [name, bytes] : c.written) {
+            expected[name] = bytes;
+        }
+        EXPECT_EQ(snapshot(), expected);
+    }
+}
+
 TEST_F(EndToEnd, BundledExamplesConvertAlikeWithEitherLineEnd) {
     const fs::path examples = fs::path(MORVALE_SOURCE_DIR) / "examples";
     const fs::path golden = fs::path(MORVALE_SOURCE_DIR) / "tests" / "golden";

@@ -28,6 +28,7 @@ constexpr const char* kOutputNotOpened = "No se puede abrir el fichero.\n";
 constexpr const char* kCloseFailed = "Problemas al cerrar el fichero\n";
 std::string converted(const std::string& outputName) { return "File " + outputName + " converted\n"; }
 std::string summary(int converted) { return "\t" + std::to_string(converted) + " File(s) converted succesfully\n\n"; }
+
 // The closing block: the two people to contact, the date and the version.
 struct Author {
     const char* name;
@@ -40,6 +41,28 @@ constexpr Author kAuthors[] = {
 constexpr const char* kMadeBy = "Tool made by:\n\n";
 constexpr const char* kVersionLine = "27/03/2003      MORVALE v1.0 \n\n";
 constexpr const char* kKeyPrompt = "Press anykey to continue \n\n";
+
+// The two requests answered instead of a conversion, and their answers. They
+// count only as the sole argument, so that every run that names a table
+// still converts it: a table named --help is given as ./--help.
+constexpr const char* kHelpRequest = "--help";
+constexpr const char* kVersionRequest = "--version";
+constexpr const char* kHelpText =
+    "Usage: morvale TABLE...\n"
+    "Converts each text table into a vector file beside it: NAME.txt gives\n"
+    "NAME.vec, any other name gets .vec appended. On Windows, tables may also be\n"
+    "dropped on the program's icon.\n"
+    "\n"
+    "  table        a header, a line of - or =, then rows of blank-separated values\n"
+    "  vector file  one declaration per data column, then one sample line per value\n"
+    "\n"
+    "  --help       show this text and end\n"
+    "  --version    show the version and end\n"
+    "Each only as the sole argument; a table named --help is given as ./--help.\n"
+    "\n"
+    "Exit status: 0 when every table was converted, 1 otherwise.\n"
+    "The manual: man morvale (on Windows, README.txt beside morvale.exe).\n";
+constexpr const char* kVersionText = "morvale " MORVALE_VERSION "\n";
 }  // namespace text
 
 // What a run must remember of its files so that one file's vector file never
@@ -114,6 +137,21 @@ void diagnose(const std::string& subject, const std::string& what) {
     flushConsole();
     writeConsole(stderr, std::string(kProgram) + ": " + subject + ": " + what + "\n");
     std::fflush(stderr);
+}
+
+// The answer to a request for help or for the version, or nullptr when the
+// arguments name tables.
+const char* answerTo(int argc, char** argv) {
+    if (argc != 2) {
+        return nullptr;
+    }
+    if (std::strcmp(argv[1], text::kHelpRequest) == 0) {
+        return text::kHelpText;
+    }
+    if (std::strcmp(argv[1], text::kVersionRequest) == 0) {
+        return text::kVersionText;
+    }
+    return nullptr;
 }
 
 void printClosingBlock() {
@@ -294,6 +332,12 @@ Outcome convertFile(std::size_t argument, Workspace& workspace) {
 
 int run(int argc, char** argv) {
     guardStandardStreams();
+    // Answered and done: no closing block and no key wait, as a script that
+    // asks expects.
+    if (const char* answer = answerTo(argc, argv)) {
+        say(answer);
+        return finishRun(0);
+    }
     installInterruptCleanup();
     if (argc <= 1) {
         say(text::kUsage);
