@@ -145,9 +145,9 @@ TEST(RowReader, RefusesOnlyValuesThatWouldBeWrittenOut) {
     }
 }
 
-// Runs are copied eight and sixteen bytes at a time: whatever byte stops one,
-// wherever it stands in such a block, the run is exactly the plain characters
-// before it, and nothing is written past the room given.
+// Runs are scanned eight bytes at a time: whatever byte stops one, wherever
+// it stands in such a block, the run is exactly the plain characters before
+// it, and never goes past its limit.
 TEST(RowReader, RunsStopAtTheFirstByteThatIsNotPlain) {
     const std::string stops = std::string(" \n\r\x1A\x1F", 5) + std::string(1, '\0');
     for (char stop : stops) {
@@ -159,13 +159,9 @@ TEST(RowReader, RunsStopAtTheFirstByteThatIsNotPlain) {
             input += stop;
             input += "tail";
             const auto* from = reinterpret_cast<const unsigned char*>(input.data());
-            for (std::size_t limit : {length, length + 1, input.size()}) {
-                std::string out(input.size() + 16, '#');
-                const unsigned char* at = copyRun(from, from + limit, &out[0]);
-                EXPECT_EQ(static_cast<std::size_t>(at - from), length) << visible(input) << ", limit " << limit;
-                EXPECT_EQ(out.substr(0, length), input.substr(0, length)) << visible(input);
-                EXPECT_EQ(out.find_first_not_of('#', limit), std::string::npos) << "wrote past the room given";
-                EXPECT_EQ(skipRun(from, from + limit), at) << visible(input);
+            for (std::size_t limit : {length / 2, length, input.size()}) {
+                EXPECT_EQ(static_cast<std::size_t>(skipRun(from, from + limit) - from), std::min(length, limit))
+                    << visible(input) << ", limit " << limit;
             }
         }
     }

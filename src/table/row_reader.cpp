@@ -21,34 +21,28 @@ const unsigned char* lineEndAt(const unsigned char* at, const unsigned char* end
 }
 
 // The common row in one pass over the bytes already read: plain tokens
-// separated by runs of blanks, then a line end. It is cut exactly as the
-// token step would cut it. Anything else ahead (a control character, a CR of
-// its own, the end-of-file byte, a token too long for its slot, the end of
-// what was read) leaves the row untaken: false, and the source as it was.
-bool takePlainRow(CharSource& source, char& current, RowTable& row, int kept) {
-    const unsigned char* at = source.ahead();
-    const unsigned char* const end = source.aheadEnd();
+// separated by runs of blanks, then a line end. Its tokens are cut exactly as
+// the token step would cut them, but referred to where they stand instead of
+// copied. Anything else ahead (a control character, a CR of its own, the
+// end-of-file byte, a token too long for its slot, the end of what was read)
+// leaves the row untaken: false, and the source as it was.
+bool takePlainRow(CharSource& source, char current, RowTable& row, int kept) {
     if (!isPlain(static_cast<unsigned char>(current))) {
         return false;
     }
-    int slot = 0;
-    int position = 0;
-    row.put(slot, position++, current);
-    for (;;) {
-        if (slot < kept) {
-            at = row.appendRun(slot, position, at, end);
-            row.terminate(slot, position);
-        } else {
-            at = skipRun(at, end);
+    const unsigned char* at = source.lastPlain();
+    const unsigned char* const end = source.aheadEnd();
+    for (int slot = 0;; slot += slot < kept ? 1 : 0) {
+        const unsigned char* const tokenEnd = skipRun(at, end);
+        if (slot < kept && !row.refer(slot, reinterpret_cast<const char*>(at), static_cast<std::size_t>(tokenEnd - at))) {
+            return false;
         }
+        at = tokenEnd;
         // Mostly a single blank, then the next token.
         if (end - at >= 2 && isBlank(static_cast<char>(at[0])) && isPlain(at[1])) {
             ++at;
-            slot += slot < kept ? 1 : 0;
-            position = 0;
             continue;
         }
-        const unsigned char* const tokenEnd = at;
         while (at < end && isBlank(static_cast<char>(*at))) {
             ++at;
         }
@@ -56,22 +50,18 @@ bool takePlainRow(CharSource& source, char& current, RowTable& row, int kept) {
             return false;
         }
         if (at != tokenEnd && isPlain(*at)) {
-            slot += slot < kept ? 1 : 0;
-            position = 0;
             continue;
         }
         const unsigned char* const lineEnd = lineEndAt(at, end);
         if (lineEnd == nullptr) {
-            return false;  // a full token, or a character the token step must see
+            return false;  // a character the token step must see
         }
         source.takeLine(lineEnd);
-        current = '\n';
-        break;
+        for (++slot; slot < kept; ++slot) {
+            row.makeEmpty(slot);
+        }
+        return true;
     }
-    for (++slot; slot < kept; ++slot) {
-        row.makeEmpty(slot);
-    }
-    return true;
 }
 
 }  // namespace
@@ -79,6 +69,7 @@ bool takePlainRow(CharSource& source, char& current, RowTable& row, int kept) {
 Refusal readRow(CharSource& source, char& current, const HeaderInfo& header, RowTable& row) {
     const int kept = header.vectorCount() + 1;  // the abscissa and one value per vector
     if (takePlainRow(source, current, row, kept)) {
+        current = '\n';
         return Refusal{};
     }
     int slot = 0;

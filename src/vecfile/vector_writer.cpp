@@ -56,10 +56,12 @@ char* put(char* out, std::string_view text) {
 // A token as one or two fixed blocks of kTokenBlock bytes when it fits, the
 // common case: a fixed-size copy is a few moves, where a copy of a varying
 // length is a call. The bytes past the token are overwritten by what follows
-// it. Tokens come from TokenTable slots, so both blocks are readable, and a
-// sample line's reservation leaves room for them after every token.
+// it. Tokens stand in TokenTable slots or in the input's buffer, so both
+// blocks are readable, and a sample line's reservation leaves room for them
+// after every token.
 constexpr std::size_t kTokenBlock = 16;
 static_assert(2 * kTokenBlock <= TokenTable::kSlotSize, "the blocks stay inside a slot");
+static_assert(2 * kTokenBlock <= CharSource::kSlack, "the blocks stay inside the input's buffer");
 static_assert(2 * kTokenBlock <= TokenTable::kMaxTokenLength + kLineEnd.size(), "the blocks stay inside a sample line");
 
 char* putToken(char* out, std::string_view token) {
