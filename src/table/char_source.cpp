@@ -74,7 +74,9 @@ long long CharSource::readSome(unsigned char* into, std::size_t size) {
         return files::read(file_, into, size);
     }
     const std::size_t count = std::min(size, static_cast<std::size_t>(size_ - read_));
-    std::memcpy(into, memory_ + read_, count);
+    if (count > 0) {  // an empty input may have no address at all
+        std::memcpy(into, memory_ + read_, count);
+    }
     return static_cast<long long>(count);
 }
 

@@ -7,6 +7,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace morvale {
 
 // The blank: it and every byte below it end a run.
@@ -32,9 +36,19 @@ inline std::uint64_t runStops(std::uint64_t word) {
 // byte that is not plain, or at `limit`.
 inline const unsigned char* skipRun(const unsigned char* from, const unsigned char* limit) {
     const unsigned char* at = from;
-#if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    // Eight characters at a time: a token's end costs one well-predicted test
-    // instead of a mispredicted one per character.
+#if defined(__SSE2__)
+    // Sixteen characters at a time: a token's end costs one well-predicted
+    // test instead of a mispredicted one per character.
+    const __m128i firstPlain = _mm_set1_epi8(static_cast<char>(kRunStop + 1));
+    while (limit - at >= 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+        const __m128i plain = _mm_cmpeq_epi8(_mm_max_epu8(bytes, firstPlain), bytes);
+        if (const unsigned stops = ~static_cast<unsigned>(_mm_movemask_epi8(plain)) & 0xFFFFu) {
+            return at + __builtin_ctz(stops);
+        }
+        at += 16;
+    }
+#elif defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
     while (limit - at >= 8) {
         std::uint64_t word;
         std::memcpy(&word, at, sizeof word);
