@@ -77,9 +77,8 @@ public:
     // and blanks there are exactly what next() would deliver, and so is a
     // line end ("\n", or "\r\n" with both bytes there); the reader takes
     // such a line through takeLine() and leaves anything else to next().
-    // The buffer goes on for kSlack bytes after aheadEnd(), so that a token
-    // in it can be read in fixed blocks. What it holds stays until next()
-    // needs more.
+    // The buffer goes on for kSlack bytes after aheadEnd(), so that it can be
+    // read in fixed blocks. What it holds stays until next() needs more.
     static constexpr std::size_t kSlack = 32;
     const unsigned char* ahead() const { return pos_; }
     const unsigned char* aheadEnd() const { return end_; }

@@ -1,11 +1,11 @@
-// Runs of plain characters: every byte above the blank. A plain character
-// is never converted on reading and never ends a token, so a run of them is
-// a token, or part of one, just as it stands in the input's buffer.
+// Plain characters: every byte above the blank. A plain character is never
+// converted on reading and never ends a token, so a run of them is a token,
+// or part of one, just as it stands in the input's buffer.
 #ifndef MORVALE_TABLE_PLAIN_RUN_H
 #define MORVALE_TABLE_PLAIN_RUN_H
 
+#include <cstddef>
 #include <cstdint>
-#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -18,51 +18,59 @@ constexpr unsigned char kRunStop = 0x20;
 
 inline bool isPlain(unsigned char c) { return c > kRunStop; }
 
-namespace detail {
+// The bytes that are not plain from `from` on, one at a time in order. They
+// are found kBlock bytes at a time, one mask of all of them, then taken a bit
+// at a time: finding a token's end costs a few instructions that do not wait
+// for each other, where a scan would wait on every byte it reads. It reads up
+// to kReadPast bytes past `end`, which must be readable; what it finds there
+// counts as `end`.
+class Stops {
+public:
+    static constexpr int kBlock = 32;
+    static constexpr std::size_t kReadPast = kBlock - 1;
 
-// The high bit of every byte of `word` that ends a run. Bits above the
-// lowest one may be spurious (a borrow carries into the next byte), so only
-// the lowest is meaningful: on a little-endian machine, the first character
-// that ends the run.
-inline std::uint64_t runStops(std::uint64_t word) {
-    constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-    constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
-    return (word - kOnes * (kRunStop + 1)) & ~word & kHighBits;
-}
+    Stops(const unsigned char* from, const unsigned char* end) : base_(from), end_(end), mask_(maskAt(from)) {}
 
-}  // namespace detail
+    // The next byte that is not plain, or `end` when none comes before it.
+    const unsigned char* next() {
+        while (mask_ == 0) {
+            base_ += kBlock;
+            if (base_ >= end_) {
+                return end_;
+            }
+            mask_ = maskAt(base_);
+        }
+        const unsigned char* const at = base_ + __builtin_ctzll(mask_);
+        mask_ &= mask_ - 1;
+        return at < end_ ? at : end_;
+    }
 
-// Where the run of plain characters that starts at `from` ends: at the first
-// byte that is not plain, or at `limit`.
-inline const unsigned char* skipRun(const unsigned char* from, const unsigned char* limit) {
-    const unsigned char* at = from;
+private:
+    // Bit i set when byte i of the kBlock at `at` is not plain.
+    static std::uint64_t maskAt(const unsigned char* at) {
 #if defined(__SSE2__)
-    // Sixteen characters at a time: a token's end costs one well-predicted
-    // test instead of a mispredicted one per character.
-    const __m128i firstPlain = _mm_set1_epi8(static_cast<char>(kRunStop + 1));
-    while (limit - at >= 16) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-        const __m128i plain = _mm_cmpeq_epi8(_mm_max_epu8(bytes, firstPlain), bytes);
-        if (const unsigned stops = ~static_cast<unsigned>(_mm_movemask_epi8(plain)) & 0xFFFFu) {
-            return at + __builtin_ctz(stops);
+        const __m128i firstPlain = _mm_set1_epi8(static_cast<char>(kRunStop + 1));
+        std::uint64_t mask = 0;
+        for (int part = 0; part < kBlock / 16; ++part) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 16 * part));
+            const __m128i plain = _mm_cmpeq_epi8(_mm_max_epu8(bytes, firstPlain), bytes);
+            const unsigned stops = ~static_cast<unsigned>(_mm_movemask_epi8(plain)) & 0xFFFFu;
+            mask |= static_cast<std::uint64_t>(stops) << (16 * part);
         }
-        at += 16;
-    }
-#elif defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    while (limit - at >= 8) {
-        std::uint64_t word;
-        std::memcpy(&word, at, sizeof word);
-        if (const std::uint64_t stops = detail::runStops(word)) {
-            return at + __builtin_ctzll(stops) / 8;
+        return mask;
+#else
+        std::uint64_t mask = 0;
+        for (int i = 0; i < kBlock; ++i) {
+            mask |= static_cast<std::uint64_t>(!isPlain(at[i])) << i;
         }
-        at += sizeof word;
-    }
+        return mask;
 #endif
-    while (at < limit && isPlain(*at)) {
-        ++at;
     }
-    return at;
-}
+
+    const unsigned char* base_;
+    const unsigned char* end_;
+    std::uint64_t mask_;
+};
 
 }  // namespace morvale
 

@@ -8,17 +8,7 @@ namespace {
 
 static_assert(kRunStop == static_cast<unsigned char>(kBlank), "a run of plain characters stops at every blank");
 
-// The line end that starts at `at`, "\n" or "\r\n" with both bytes before
-// `end`: the LF that ends it, or nullptr.
-const unsigned char* lineEndAt(const unsigned char* at, const unsigned char* end) {
-    if (at < end && *at == '\n') {
-        return at;
-    }
-    if (end - at >= 2 && at[0] == '\r' && at[1] == '\n') {
-        return at + 1;
-    }
-    return nullptr;
-}
+static_assert(Stops::kReadPast <= CharSource::kSlack, "the stops are found inside the input's buffer");
 
 // The common row in one pass over the bytes already read: plain tokens
 // separated by runs of blanks, then a line end. Its tokens are cut exactly as
@@ -30,30 +20,39 @@ bool takePlainRow(CharSource& source, char current, RowTable& row, int kept) {
     if (!isPlain(static_cast<unsigned char>(current))) {
         return false;
     }
-    const unsigned char* at = source.lastPlain();
     const unsigned char* const end = source.aheadEnd();
+    const unsigned char* start = source.lastPlain();
+    Stops stops(start, end);
+    const unsigned char* stop = stops.next();  // where the token that starts at `start` ends
     for (int slot = 0;; slot += slot < kept ? 1 : 0) {
-        const unsigned char* const tokenEnd = skipRun(at, end);
-        if (slot < kept && !row.refer(slot, reinterpret_cast<const char*>(at), static_cast<std::size_t>(tokenEnd - at))) {
+        if (stop == end) {
             return false;
         }
-        at = tokenEnd;
-        // Mostly a single blank, then the next token.
-        if (end - at >= 2 && isBlank(static_cast<char>(at[0])) && isPlain(at[1])) {
-            ++at;
-            continue;
-        }
-        while (at < end && isBlank(static_cast<char>(*at))) {
-            ++at;
-        }
-        if (at == end) {
+        if (slot < kept && !row.refer(slot, reinterpret_cast<const char*>(start), static_cast<std::size_t>(stop - start))) {
             return false;
         }
-        if (at != tokenEnd && isPlain(*at)) {
-            continue;
+        const unsigned char* following = stops.next();
+        const unsigned char* lineEnd = stop;  // unless blanks and another token follow
+        if (isBlank(static_cast<char>(*stop))) {
+            const unsigned char* after = stop + 1;
+            while (following == after && after < end && isBlank(static_cast<char>(*after))) {
+                ++after;
+                following = stops.next();
+            }
+            if (following != after) {  // `after` is plain: the next token
+                start = after;
+                stop = following;
+                continue;
+            }
+            lineEnd = after;
         }
-        const unsigned char* const lineEnd = lineEndAt(at, end);
-        if (lineEnd == nullptr) {
+        if (lineEnd == end) {
+            return false;
+        }
+        if (*lineEnd == '\r' && end - lineEnd >= 2 && lineEnd[1] == '\n') {
+            ++lineEnd;
+        }
+        if (*lineEnd != '\n') {
             return false;  // a character the token step must see
         }
         source.takeLine(lineEnd);
