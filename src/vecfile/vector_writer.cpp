@@ -43,6 +43,11 @@ constexpr IdTexts makeIdTexts() {
 constexpr IdTexts kIdTexts = makeIdTexts();
 static_assert(sizeof kIdTexts.ids[0].text >= 4 && kMaxVectors <= 9999, "ids need at most four digits");
 
+// How much is written between two requests to start putting it on the disk.
+// Without them the final fsync waits for the whole file to go out; with them
+// the disk works while the file is made. 2 and 32 MiB did no better.
+constexpr long long kWriteBackStep = 8LL << 20;
+
 // id TAB abscissa TAB value CR LF, at the longest.
 constexpr std::size_t kMaxSampleLine =
     sizeof(IdText::text) + 1 + TokenTable::kMaxTokenLength + 1 + TokenTable::kMaxTokenLength + kLineEnd.size();
@@ -116,6 +121,8 @@ VectorFile::~VectorFile() { abandon(); }
 void VectorFile::start() {
     pos_ = buffer_.get();
     error_ = 0;
+    written_ = 0;
+    writtenBack_ = 0;
 }
 
 bool VectorFile::open(const char* target) {
@@ -176,6 +183,12 @@ void VectorFile::flush() {
     if (file_ != files::kNoHandle) {
         if (!files::writeAll(file_, buffer_.get(), size)) {
             fail();
+            return;
+        }
+        written_ += static_cast<long long>(size);
+        if (written_ - writtenBack_ >= kWriteBackStep) {
+            files::startWriteBack(file_, writtenBack_, written_ - writtenBack_);
+            writtenBack_ = written_;
         }
     } else if (memory_ != nullptr) {
         memory_->append(buffer_.get(), size);
