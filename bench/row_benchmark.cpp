@@ -1,10 +1,12 @@
 // The per-row path in memory: cutting rows, writing their sample lines, and
 // both together over a whole table, so that a slower hot path shows here
-// without the file system's noise. Run by hand (see README, Performance);
-// figures are compared between builds, never asserted.
+// without the file system's noise; and a whole table into a real file. Run
+// by hand (see README, Performance); figures are compared between builds,
+// never asserted.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -17,7 +19,7 @@ constexpr int kRows = 4096;
 
 // A table of the given layout with `columns` values per row, in values like
 // the ones measurement tools print.
-std::string makeTable(HeaderLayout layout, int columns) {
+std::string makeTable(HeaderLayout layout, int columns, int rows = kRows) {
     static const char* const kValues[] = {"0.000123456", "-1.2345e-05", "4.839335", "-0.000460159",
                                           "9.9826e-07",  "0.268773",    "-6.5612e-05"};
     std::string text = "Time";
@@ -38,7 +40,7 @@ std::string makeTable(HeaderLayout layout, int columns) {
     }
     text += "==========\n";
     int next = 0;
-    for (int row = 0; row < kRows; ++row) {
+    for (int row = 0; row < rows; ++row) {
         text += std::to_string(row) + ".000123456";
         for (int column = 0; column < columns; ++column) {
             text += " ";
@@ -54,7 +56,7 @@ struct Bench {
     std::unique_ptr<Converter> converter{new Converter};
     // The sample lines are formatted and dropped: the benchmark times the
     // tool's own work, not a file system.
-    Bench(HeaderLayout layout, int columns) : table(makeTable(layout, columns)) {
+    Bench(HeaderLayout layout, int columns, int rows = kRows) : table(makeTable(layout, columns, rows)) {
         converter->output.attachMemory(nullptr);
     }
     ~Bench() { converter->output.close(); }
@@ -108,12 +110,33 @@ void convertRows(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bench.table.size()));
 }
 
+// The whole conversion into a real vector file, so that the output's way to
+// the file system (its writes, the write-back asked for as it goes, the
+// final sync and renaming) is timed too, on a table of many output buffers.
+// The file is made in the temporary folder (TMPDIR): on tmpfs this times the
+// tool, on a disk the disk.
+void convertToFile(benchmark::State& state) {
+    Bench bench(layoutOf(state), static_cast<int>(state.range(0)), 64 * kRows);
+    Converter& w = *bench.converter;
+    const std::string target = (std::filesystem::temp_directory_path() / "morvale-row-benchmark.vec").string();
+    for (auto _ : state) {
+        w.source.openMemory(bench.table.data(), bench.table.size());
+        if (convertTable(w, target.c_str()).outcome != ConversionOutcome::Converted) {
+            state.SkipWithError("cannot write the vector file in the temporary folder");
+            break;
+        }
+    }
+    std::remove(target.c_str());
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bench.table.size()));
+}
+
 // Arguments: data columns, and 1 for the three-line layout.
 void layouts(benchmark::internal::Benchmark* b) { b->Args({1, 0})->Args({8, 0})->Args({8, 1}); }
 
 BENCHMARK(readRows)->Apply(layouts);
 BENCHMARK(writeRows)->Apply(layouts);
 BENCHMARK(convertRows)->Apply(layouts);
+BENCHMARK(convertToFile)->Apply(layouts)->UseRealTime();
 
 }  // namespace
 }  // namespace morvale

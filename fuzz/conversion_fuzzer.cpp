@@ -30,9 +30,11 @@ struct Result {
 
 [[noreturn]] void violated(const char* property, const Result& result) {
     const Refusal& refusal = result.conversion.refusal;
-    std::fprintf(stderr, "property violated: %s (outcome %d, refusal: %s, line %ld; %zu output bytes)\n", property,
-                 static_cast<int>(result.conversion.outcome), refusal ? describe(refusal.reason) : "none",
-                 refusal.line, result.output.size());
+    std::fprintf(stderr,
+                 "property violated: %s (outcome %d, refusal: %s, line %ld; layout %d, %d columns, %d vectors; "
+                 "%zu output bytes)\n",
+                 property, static_cast<int>(result.conversion.outcome), refusal ? describe(refusal.reason) : "none",
+                 refusal.line, static_cast<int>(result.layout), result.columns, result.vectors, result.output.size());
     std::abort();
 }
 

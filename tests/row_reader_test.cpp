@@ -145,28 +145,33 @@ TEST(RowReader, RefusesOnlyValuesThatWouldBeWrittenOut) {
     }
 }
 
-// Runs are copied eight and sixteen bytes at a time: whatever byte stops one,
-// wherever it stands in such a block, the run is exactly the plain characters
-// before it, and nothing is written past the room given.
-TEST(RowReader, RunsStopAtTheFirstByteThatIsNotPlain) {
-    const std::string stops = std::string(" \n\r\x1A\x1F", 5) + std::string(1, '\0');
-    for (char stop : stops) {
-        for (std::size_t length = 0; length <= 40; ++length) {
+// The bytes that end tokens are found 64 at a time: whichever they are and
+// wherever they stand in such a block, every one before the end comes out
+// in order, and nothing read past the end counts.
+TEST(RowReader, StopsFindEveryByteThatIsNotPlainBeforeTheEnd) {
+    const std::string stopBytes = std::string(" \n\r\x1A\x1F", 5) + std::string(1, '\0');
+    const std::string plainBytes = "!~\x7F\x80\xFF" "9.e-";
+    for (std::size_t length : {0, 1, 15, 16, 17, 63, 64, 65, 130}) {
+        for (std::size_t spacing : {1, 2, 7, 16, 64, 200}) {
             std::string input;
+            std::vector<std::size_t> expected;
             for (std::size_t i = 0; i < length; ++i) {
-                input += "!~\x7F\x80\xFF" "9.e-"[i % 9];
+                const bool stop = i % spacing == spacing - 1;
+                input += stop ? stopBytes[i % stopBytes.size()] : plainBytes[i % plainBytes.size()];
+                if (stop) {
+                    expected.push_back(i);
+                }
             }
-            input += stop;
-            input += "tail";
+            input += std::string(Stops::kReadPast, ' ');  // stops past the end must not count
             const auto* from = reinterpret_cast<const unsigned char*>(input.data());
-            for (std::size_t limit : {length, length + 1, input.size()}) {
-                std::string out(input.size() + 16, '#');
-                const unsigned char* at = copyRun(from, from + limit, &out[0]);
-                EXPECT_EQ(static_cast<std::size_t>(at - from), length) << visible(input) << ", limit " << limit;
-                EXPECT_EQ(out.substr(0, length), input.substr(0, length)) << visible(input);
-                EXPECT_EQ(out.find_first_not_of('#', limit), std::string::npos) << "wrote past the room given";
-                EXPECT_EQ(skipRun(from, from + limit), at) << visible(input);
+            Stops stops(from, from + length);
+            std::vector<std::size_t> found;
+            for (const unsigned char* at = stops.next(); at != from + length; at = stops.next()) {
+                found.push_back(static_cast<std::size_t>(at - from));
+                ASSERT_LE(found.size(), length) << "length " << length << ", spacing " << spacing;
             }
+            EXPECT_EQ(found, expected) << "length " << length << ", spacing " << spacing;
+            EXPECT_EQ(stops.next(), from + length) << "the end stays the end";
         }
     }
 }

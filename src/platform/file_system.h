@@ -59,6 +59,10 @@ Entry examine(const char* name);
 Handle createBeside(const std::string& target, const Entry& replaced, std::string& created);
 // Writes all `size` bytes, or fails.
 bool writeAll(Handle file, const void* bytes, std::size_t size);
+// Starts putting `size` bytes of the file from `offset` on the disk without
+// waiting for them, so that syncToDisk() finds little left to do. Only a hint:
+// nothing happens where the system has no such call.
+void startWriteBack(Handle file, long long offset, long long size);
 // Waits until the file's bytes are on the disk, so that a power cut after a
 // replacement cannot leave a file of the new name without its bytes.
 bool syncToDisk(Handle file);

@@ -167,6 +167,17 @@ bool writeAll(Handle file, const void* bytes, std::size_t size) {
     return true;
 }
 
+void startWriteBack(Handle file, long long offset, long long size) {
+#ifdef __linux__
+    // A failure here shows again, and is reported, at the fsync.
+    sync_file_range(descriptor(file), static_cast<off_t>(offset), static_cast<off_t>(size), SYNC_FILE_RANGE_WRITE);
+#else
+    static_cast<void>(file);
+    static_cast<void>(offset);
+    static_cast<void>(size);
+#endif
+}
+
 bool syncToDisk(Handle file) {
     // Some file systems cannot sync at all; their files are as safe as they
     // can be made.

@@ -268,6 +268,10 @@ bool writeAll(Handle file, const void* bytes, std::size_t size) {
     return true;
 }
 
+// Windows writes a file back on its own and FlushFileBuffers() has no
+// asynchronous form.
+void startWriteBack(Handle, long long, long long) {}
+
 bool syncToDisk(Handle file) { return FlushFileBuffers(handleOf(file)) != 0 || failWithLastError(); }
 
 bool replace(const char* from, const char* to) {

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 namespace morvale {
 
@@ -16,17 +17,16 @@ constexpr std::size_t kByteOrderMarkSize = sizeof kByteOrderMark;
 // The buffer holds at least a byte-order mark, so that the first refill can
 // always tell whether the input starts with one.
 CharSource::CharSource(std::size_t bufferSize)
-    : buffer_(new unsigned char[std::max(bufferSize, kByteOrderMarkSize)]),
+    : buffer_(new unsigned char[std::max(bufferSize, kByteOrderMarkSize) + kSlack]),
       capacity_(std::max<std::size_t>(bufferSize, 1)) {}
 
 CharSource::~CharSource() { close(); }
 
-void CharSource::start(files::Handle file, long long size, const unsigned char* memory, std::size_t memorySize) {
+void CharSource::start(files::Handle file, long long size, const unsigned char* memory) {
     file_ = file;
-    fileSize_ = size;
-    fileRead_ = 0;
     memory_ = memory;
-    memorySize_ = memorySize;
+    size_ = size;
+    read_ = 0;
     pos_ = end_ = nullptr;
     atEnd_ = false;
     atStart_ = true;
@@ -43,13 +43,13 @@ bool CharSource::open(const char* name) {
     if (file == files::kNoHandle) {
         return false;
     }
-    start(file, size, nullptr, 0);
+    start(file, size, nullptr);
     return true;
 }
 
 void CharSource::openMemory(const void* data, std::size_t size) {
     close();
-    start(files::kNoHandle, -1, static_cast<const unsigned char*>(data), size);
+    start(files::kNoHandle, static_cast<long long>(size), static_cast<const unsigned char*>(data));
 }
 
 bool CharSource::close() {
@@ -67,16 +67,29 @@ bool CharSource::identity(files::Identity& identity) const {
     return file_ != files::kNoHandle && files::identityOf(file_, identity);
 }
 
-// Reads into the buffer until it holds at least `least` bytes or the file has
-// nothing more to give, and returns how many it holds. The file has nothing
-// more once a read finds its end or fails (the failure is remembered), and
-// once a regular file has given as many bytes as it had when it was opened:
-// reading on would only find the end again.
+// Reads at most `size` bytes from the file or the memory input: how many,
+// 0 at the end, -1 with errno set when reading failed.
+long long CharSource::readSome(unsigned char* into, std::size_t size) {
+    if (file_ != files::kNoHandle) {
+        return files::read(file_, into, size);
+    }
+    const std::size_t count = std::min(size, static_cast<std::size_t>(size_ - read_));
+    if (count > 0) {  // an empty input may have no address at all
+        std::memcpy(into, memory_ + read_, count);
+    }
+    return static_cast<long long>(count);
+}
+
+// Reads into the buffer until it holds at least `least` bytes or the input
+// has nothing more to give, and returns how many it holds. The input has
+// nothing more once a read finds its end or fails (the failure is
+// remembered), and once as many bytes were read as a regular file had when
+// it was opened: reading on would only find the end again.
 std::size_t CharSource::readBlock(std::size_t least) {
     const std::size_t size = std::max(capacity_, least);
     std::size_t count = 0;
     while (count < least && !drained_) {
-        const long long got = files::read(file_, buffer_.get() + count, size - count);
+        const long long got = readSome(buffer_.get() + count, size - count);
         if (got < 0) {
             readErrno_ = errno != 0 ? errno : EIO;
         }
@@ -85,27 +98,19 @@ std::size_t CharSource::readBlock(std::size_t least) {
             break;
         }
         count += static_cast<std::size_t>(got);
-        fileRead_ += got;
-        drained_ = fileSize_ > 0 && fileRead_ >= fileSize_;
+        read_ += got;
+        drained_ = size_ > 0 && read_ >= size_;
     }
     return count;
 }
 
-// Brings the next bytes into view: the next block of the file, or the whole
-// memory input at once. A byte-order mark at the very start is dropped here
-// and nowhere else. False when there are no more bytes: the input has ended,
-// or reading it failed.
+// Brings the next block of the input into the buffer. A byte-order mark at
+// the very start is dropped here and nowhere else. False when there are no
+// more bytes: the input has ended, or reading it failed.
 bool CharSource::refill() {
     while (!drained_) {
-        if (file_ != files::kNoHandle) {
-            const std::size_t count = readBlock(atStart_ ? kByteOrderMarkSize : 1);
-            pos_ = buffer_.get();
-            end_ = pos_ + count;
-        } else {
-            pos_ = memory_;
-            end_ = memory_ + memorySize_;
-            drained_ = true;
-        }
+        pos_ = buffer_.get();
+        end_ = pos_ + readBlock(atStart_ ? kByteOrderMarkSize : 1);
         if (atStart_) {
             atStart_ = false;
             if (end_ - pos_ >= static_cast<std::ptrdiff_t>(kByteOrderMarkSize) &&

@@ -43,8 +43,9 @@ public:
     // set; a directory counts as a failure (EISDIR) on every platform.
     bool open(const char* name);
 
-    // Reads from memory instead of a file (tests and fuzzing); the bytes must
-    // outlive the reading.
+    // Reads from memory instead of a file (tests, fuzzing, benchmarks), block
+    // by block through the buffer as a file is read; the bytes must outlive
+    // the reading.
     void openMemory(const void* data, std::size_t size);
 
     // Closes the file. False when closing failed; errno is then set.
@@ -76,8 +77,16 @@ public:
     // and blanks there are exactly what next() would deliver, and so is a
     // line end ("\n", or "\r\n" with both bytes there); the reader takes
     // such a line through takeLine() and leaves anything else to next().
+    // The buffer goes on for kSlack bytes after aheadEnd(), so that it can be
+    // read in fixed blocks. What it holds stays until next() needs more.
+    static constexpr std::size_t kSlack = 32;
     const unsigned char* ahead() const { return pos_; }
     const unsigned char* aheadEnd() const { return end_; }
+
+    // Where the plain character that next() has just delivered stands: the
+    // byte before ahead(). A plain character is never converted, so it is
+    // always there.
+    const unsigned char* lastPlain() const { return pos_ - 1; }
 
     // Takes the bytes ahead up to and including `lineEnd`, the LF that ends
     // the line, as if next() had delivered them.
@@ -122,23 +131,21 @@ private:
     char nextFromRefill();
     bool refill();
     std::size_t readBlock(std::size_t least);
+    long long readSome(unsigned char* into, std::size_t size);
     char finish();
-    void start(files::Handle file, long long size, const unsigned char* memory, std::size_t memorySize);
+    void start(files::Handle file, long long size, const unsigned char* memory);
 
     std::unique_ptr<unsigned char[]> buffer_;
     std::size_t capacity_;
     files::Handle file_ = files::kNoHandle;
-    // Input held in memory instead of a file: handed over whole by the first
-    // refill.
-    const unsigned char* memory_ = nullptr;
-    std::size_t memorySize_ = 0;
+    const unsigned char* memory_ = nullptr;  // the input, when it is in memory
     const unsigned char* pos_ = nullptr;
     const unsigned char* end_ = nullptr;
     bool atEnd_ = true;
     bool atStart_ = false;  // nothing has been brought in yet
     bool drained_ = true;   // the input has nothing more to give: never read again
-    long long fileSize_ = -1;  // a regular file's size when opened, else -1
-    long long fileRead_ = 0;   // the bytes read from the file so far
+    long long size_ = -1;   // a regular file's size when opened, a memory input's, else -1
+    long long read_ = 0;    // the bytes read so far
     int readErrno_ = 0;
     long linesEnded_ = 0;
     long loneCarriageReturns_ = 0;

@@ -1,11 +1,15 @@
-// Runs of plain characters: every byte above the blank. A plain character
-// is never converted on reading and never ends a token, so a run of them is
-// moved whole, wherever a token is taken from the input's buffer.
+// Plain characters: every byte above the blank. A plain character is never
+// converted on reading and never ends a token, so a run of them is a token,
+// or part of one, just as it stands in the input's buffer.
 #ifndef MORVALE_TABLE_PLAIN_RUN_H
 #define MORVALE_TABLE_PLAIN_RUN_H
 
+#include <cstddef>
 #include <cstdint>
-#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace morvale {
 
@@ -14,69 +18,59 @@ constexpr unsigned char kRunStop = 0x20;
 
 inline bool isPlain(unsigned char c) { return c > kRunStop; }
 
-namespace detail {
+// The bytes that are not plain from `from` on, one at a time in order. They
+// are found kBlock bytes at a time, one mask of all of them, then taken a bit
+// at a time: finding a token's end costs a few instructions that do not wait
+// for each other, where a scan would wait on every byte it reads. It reads up
+// to kReadPast bytes past `end`, which must be readable; what it finds there
+// counts as `end`.
+class Stops {
+public:
+    static constexpr int kBlock = 32;
+    static constexpr std::size_t kReadPast = kBlock - 1;
 
-// The high bit of every byte of `word` that ends a run. Bits above the
-// lowest one may be spurious (a borrow carries into the next byte), so only
-// the lowest is meaningful: on a little-endian machine, the first character
-// that ends the run.
-inline std::uint64_t runStops(std::uint64_t word) {
-    constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-    constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
-    return (word - kOnes * (kRunStop + 1)) & ~word & kHighBits;
-}
+    Stops(const unsigned char* from, const unsigned char* end) : base_(from), end_(end), mask_(maskAt(from)) {}
 
-}  // namespace detail
-
-// Copies the plain characters from `from` on to `out`, up to the first byte
-// that is not plain or `limit`, and returns where it stopped. `out` has room
-// for limit - from characters.
-inline const unsigned char* copyRun(const unsigned char* from, const unsigned char* limit, char* out) {
-    const unsigned char* at = from;
-#if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    // Sixteen, then eight characters at a time: a token's end costs one
-    // well-predicted test instead of a mispredicted one per character. The
-    // sixteen go out in one store, so that a token of numbers (rarely sixteen
-    // characters) is read back by the writer in one piece.
-    while (limit - at >= 16) {
-        std::uint64_t low;
-        std::uint64_t high;
-        std::memcpy(&low, at, sizeof low);
-        std::memcpy(&high, at + 8, sizeof high);
-        std::memcpy(out, at, 16);
-        const std::uint64_t lowStops = detail::runStops(low);
-        const std::uint64_t stops = lowStops != 0 ? lowStops : detail::runStops(high);
-        if (stops != 0) {
-            return at + (lowStops != 0 ? 0 : 8) + __builtin_ctzll(stops) / 8;
+    // The next byte that is not plain, or `end` when none comes before it.
+    const unsigned char* next() {
+        while (mask_ == 0) {
+            base_ += kBlock;
+            if (base_ >= end_) {
+                return end_;
+            }
+            mask_ = maskAt(base_);
         }
-        at += 16;
-        out += 16;
+        const unsigned char* const at = base_ + __builtin_ctzll(mask_);
+        mask_ &= mask_ - 1;
+        return at < end_ ? at : end_;
     }
-    while (limit - at >= 8) {
-        std::uint64_t word;
-        std::memcpy(&word, at, sizeof word);
-        std::memcpy(out, &word, sizeof word);
-        const std::uint64_t stops = detail::runStops(word);
-        if (stops != 0) {
-            return at + __builtin_ctzll(stops) / 8;
+
+private:
+    // Bit i set when byte i of the kBlock at `at` is not plain.
+    static std::uint64_t maskAt(const unsigned char* at) {
+#if defined(__SSE2__)
+        const __m128i firstPlain = _mm_set1_epi8(static_cast<char>(kRunStop + 1));
+        std::uint64_t mask = 0;
+        for (int part = 0; part < kBlock / 16; ++part) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 16 * part));
+            const __m128i plain = _mm_cmpeq_epi8(_mm_max_epu8(bytes, firstPlain), bytes);
+            const unsigned stops = ~static_cast<unsigned>(_mm_movemask_epi8(plain)) & 0xFFFFu;
+            mask |= static_cast<std::uint64_t>(stops) << (16 * part);
         }
-        at += sizeof word;
-        out += sizeof word;
-    }
+        return mask;
+#else
+        std::uint64_t mask = 0;
+        for (int i = 0; i < kBlock; ++i) {
+            mask |= static_cast<std::uint64_t>(!isPlain(at[i])) << i;
+        }
+        return mask;
 #endif
-    while (at < limit && isPlain(*at)) {
-        *out++ = static_cast<char>(*at++);
     }
-    return at;
-}
 
-// Like copyRun(), for a run that is not kept.
-inline const unsigned char* skipRun(const unsigned char* from, const unsigned char* limit) {
-    while (from < limit && isPlain(*from)) {
-        ++from;
-    }
-    return from;
-}
+    const unsigned char* base_;
+    const unsigned char* end_;
+    std::uint64_t mask_;
+};
 
 }  // namespace morvale
 

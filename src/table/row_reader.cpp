@@ -8,70 +8,59 @@ namespace {
 
 static_assert(kRunStop == static_cast<unsigned char>(kBlank), "a run of plain characters stops at every blank");
 
-// The line end that starts at `at`, "\n" or "\r\n" with both bytes before
-// `end`: the LF that ends it, or nullptr.
-const unsigned char* lineEndAt(const unsigned char* at, const unsigned char* end) {
-    if (at < end && *at == '\n') {
-        return at;
-    }
-    if (end - at >= 2 && at[0] == '\r' && at[1] == '\n') {
-        return at + 1;
-    }
-    return nullptr;
-}
+static_assert(Stops::kReadPast <= CharSource::kSlack, "the stops are found inside the input's buffer");
 
 // The common row in one pass over the bytes already read: plain tokens
-// separated by runs of blanks, then a line end. It is cut exactly as the
-// token step would cut it. Anything else ahead (a control character, a CR of
-// its own, the end-of-file byte, a token too long for its slot, the end of
-// what was read) leaves the row untaken: false, and the source as it was.
-bool takePlainRow(CharSource& source, char& current, RowTable& row, int kept) {
-    const unsigned char* at = source.ahead();
-    const unsigned char* const end = source.aheadEnd();
+// separated by runs of blanks, then a line end. Its tokens are cut exactly as
+// the token step would cut them, but referred to where they stand instead of
+// copied. Anything else ahead (a control character, a CR of its own, the
+// end-of-file byte, a token too long for its slot, the end of what was read)
+// leaves the row untaken: false, and the source as it was.
+bool takePlainRow(CharSource& source, char current, RowTable& row, int kept) {
     if (!isPlain(static_cast<unsigned char>(current))) {
         return false;
     }
-    int slot = 0;
-    int position = 0;
-    row.put(slot, position++, current);
-    for (;;) {
-        if (slot < kept) {
-            at = row.appendRun(slot, position, at, end);
-            row.terminate(slot, position);
-        } else {
-            at = skipRun(at, end);
-        }
-        // Mostly a single blank, then the next token.
-        if (end - at >= 2 && isBlank(static_cast<char>(at[0])) && isPlain(at[1])) {
-            ++at;
-            slot += slot < kept ? 1 : 0;
-            position = 0;
-            continue;
-        }
-        const unsigned char* const tokenEnd = at;
-        while (at < end && isBlank(static_cast<char>(*at))) {
-            ++at;
-        }
-        if (at == end) {
+    const unsigned char* const end = source.aheadEnd();
+    const unsigned char* start = source.lastPlain();
+    Stops stops(start, end);
+    const unsigned char* stop = stops.next();  // where the token that starts at `start` ends
+    for (int slot = 0;; slot += slot < kept ? 1 : 0) {
+        if (stop == end) {
             return false;
         }
-        if (at != tokenEnd && isPlain(*at)) {
-            slot += slot < kept ? 1 : 0;
-            position = 0;
-            continue;
+        if (slot < kept && !row.refer(slot, reinterpret_cast<const char*>(start), static_cast<std::size_t>(stop - start))) {
+            return false;
         }
-        const unsigned char* const lineEnd = lineEndAt(at, end);
-        if (lineEnd == nullptr) {
-            return false;  // a full token, or a character the token step must see
+        const unsigned char* following = stops.next();
+        const unsigned char* lineEnd = stop;  // unless blanks and another token follow
+        if (isBlank(static_cast<char>(*stop))) {
+            const unsigned char* after = stop + 1;
+            while (following == after && after < end && isBlank(static_cast<char>(*after))) {
+                ++after;
+                following = stops.next();
+            }
+            if (following != after) {  // `after` is plain: the next token
+                start = after;
+                stop = following;
+                continue;
+            }
+            lineEnd = after;
+        }
+        if (lineEnd == end) {
+            return false;
+        }
+        if (*lineEnd == '\r' && end - lineEnd >= 2 && lineEnd[1] == '\n') {
+            ++lineEnd;
+        }
+        if (*lineEnd != '\n') {
+            return false;  // a character the token step must see
         }
         source.takeLine(lineEnd);
-        current = '\n';
-        break;
+        for (++slot; slot < kept; ++slot) {
+            row.makeEmpty(slot);
+        }
+        return true;
     }
-    for (++slot; slot < kept; ++slot) {
-        row.makeEmpty(slot);
-    }
-    return true;
 }
 
 }  // namespace
@@ -79,6 +68,7 @@ bool takePlainRow(CharSource& source, char& current, RowTable& row, int kept) {
 Refusal readRow(CharSource& source, char& current, const HeaderInfo& header, RowTable& row) {
     const int kept = header.vectorCount() + 1;  // the abscissa and one value per vector
     if (takePlainRow(source, current, row, kept)) {
+        current = '\n';
         return Refusal{};
     }
     int slot = 0;

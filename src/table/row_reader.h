@@ -10,6 +10,8 @@
 namespace morvale {
 
 // Slot 0 holds the row's abscissa, slot k (1 to V) the value of vector k - 1.
+// Its tokens may refer to the source's buffer: they are written out before
+// the source reads on.
 using RowTable = TokenTable;
 
 // Cuts one row into `row`. On entry `current` is the row's first character and

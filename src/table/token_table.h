@@ -6,20 +6,23 @@
 #include <cstring>
 #include <string_view>
 
-#include "table/plain_run.h"
-
 namespace morvale {
 
 // A table of kSlots tokens of at most kMaxTokenLength characters each, each
 // kept with its length. An empty token and an empty slot are the same thing.
 // The table never grows: it is allocated once and reused for every line and
-// file, and it alone knows how much a slot holds: every way of storing into
-// it says when a token is full.
+// file, and it alone knows how much a token may hold: every way of filling
+// it says when a token is too long.
 //
-// A token is filled and terminated before the next one is started: its
-// length is then known without scanning it again. No terminating zero is
-// stored either: the bytes after a token are whatever was there, and the
-// last store into a short token is then often a single one that a writer
+// A token is either stored in its slot, a character at a time, or referred
+// to where it already stands (a row's token in the input's buffer), which
+// spares copying it in and out. A referred token is valid until the bytes it
+// refers to change.
+//
+// A stored token is filled and terminated before the next one is started:
+// its length is then known without scanning it again. No terminating zero
+// is stored either: the bytes after a token are whatever was there, so that
+// the last store into a short token is often a single one that a writer
 // reading the token whole can take straight from the store queue.
 class TokenTable {
 public:
@@ -38,21 +41,9 @@ public:
         return true;
     }
 
-    // Appends to the token at `slot`, from `position` on, the plain
-    // characters that start at `from`, up to the first byte that is not
-    // plain or `limit`, as far as the slot has room; moves `position` past
-    // them and returns where the copying stopped. A plain character there
-    // means the token is full.
-    const unsigned char* appendRun(int slot, int& position, const unsigned char* from, const unsigned char* limit) {
-        const std::size_t room = static_cast<std::size_t>(kMaxTokenLength - position);
-        const unsigned char* const stop =
-            copyRun(from, static_cast<std::size_t>(limit - from) < room ? limit : from + room, &slots_[slot][position]);
-        position += static_cast<int>(stop - from);
-        return stop;
-    }
-
-    // Ends the token being filled; called once per token.
+    // Ends the token being stored; called once per token.
     void terminate(int slot, int position) {
+        texts_[slot] = slots_[slot];
         // A zero byte inside a token ends it: the token is its text up to the
         // first zero byte.
         if (zeroStored_) {
@@ -63,17 +54,32 @@ public:
             lengths_[slot] = static_cast<unsigned char>(position);
         }
     }
+
+    // Makes the token at `slot` the `length` characters at `text`, which hold
+    // no zero byte, without copying them; false, changing nothing, when they
+    // are more than a token may hold.
+    bool refer(int slot, const char* text, std::size_t length) {
+        if (length > static_cast<std::size_t>(kMaxTokenLength)) {
+            return false;
+        }
+        texts_[slot] = text;
+        lengths_[slot] = static_cast<unsigned char>(length);
+        return true;
+    }
+
     void makeEmpty(int slot) {
         slots_[slot][0] = '\0';
+        texts_[slot] = slots_[slot];
         lengths_[slot] = 0;
     }
 
-    std::string_view token(int slot) const { return std::string_view(slots_[slot], lengths_[slot]); }
+    std::string_view token(int slot) const { return std::string_view(texts_[slot], lengths_[slot]); }
 
 private:
     // Left uninitialised: the readers empty every slot that can be written
     // out, and untouched slots then cost no memory.
     char slots_[kSlots][kSlotSize];
+    const char* texts_[kSlots];
     unsigned char lengths_[kSlots];
     static_assert(kMaxTokenLength <= 255, "a length fits in a byte");
     // A zero byte was put since the last terminate(); a stale true only costs

@@ -98,6 +98,8 @@ private:
     std::string target_;
     std::string temporary_;
     int error_ = 0;
+    long long written_ = 0;      // bytes of the file written so far
+    long long writtenBack_ = 0;  // of them, those already sent to the disk
 };
 
 // Writes one declaration line per vector and the empty lines that follow
