@@ -91,6 +91,22 @@ TEST(CharSource, EndOfInputIsAStateSetByTheReadAfterTheLastCharacter) {
     std::remove(path.c_str());
 }
 
+// A table that grows while it is read is read as it was when opened, so
+// that the result does not depend on the buffer's size.
+TEST(CharSource, AFileIsReadAsItWasWhenOpened) {
+    const std::string table = "T A\n1 2\n";
+    for (std::size_t size : kBufferSizes) {
+        const std::string path = writeTempFile(table);
+        CharSource source(size);
+        ASSERT_TRUE(source.open(path.c_str()));
+        std::FILE* file = std::fopen(path.c_str(), "ab");
+        std::fputs("3 4\n", file);
+        std::fclose(file);
+        EXPECT_EQ(drain(source), table) << "buffer " << size;
+        std::remove(path.c_str());
+    }
+}
+
 TEST(CharSource, CountsLinesForMessages) {
     const std::string input = "h\r\nx\ny\rz\n\nw";
     CharSource source(2);

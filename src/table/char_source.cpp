@@ -15,9 +15,10 @@ constexpr std::size_t kByteOrderMarkSize = sizeof kByteOrderMark;
 }  // namespace
 
 // The buffer holds at least a byte-order mark, so that the first refill can
-// always tell whether the input starts with one.
+// always tell whether the input starts with one. Its slack is read but never
+// used; zeroed, it reads the same every time.
 CharSource::CharSource(std::size_t bufferSize)
-    : buffer_(new unsigned char[std::max(bufferSize, kByteOrderMarkSize) + kSlack]),
+    : buffer_(new unsigned char[std::max(bufferSize, kByteOrderMarkSize) + kSlack]()),
       capacity_(std::max<std::size_t>(bufferSize, 1)) {}
 
 CharSource::~CharSource() { close(); }
@@ -84,12 +85,17 @@ long long CharSource::readSome(unsigned char* into, std::size_t size) {
 // has nothing more to give, and returns how many it holds. The input has
 // nothing more once a read finds its end or fails (the failure is
 // remembered), and once as many bytes were read as a regular file had when
-// it was opened: reading on would only find the end again.
+// it was opened: reading on would only find the end again. A file that grows
+// meanwhile is read as it was opened, whatever the buffer's size.
 std::size_t CharSource::readBlock(std::size_t least) {
     const std::size_t size = std::max(capacity_, least);
     std::size_t count = 0;
     while (count < least && !drained_) {
-        const long long got = readSome(buffer_.get() + count, size - count);
+        std::size_t wanted = size - count;
+        if (size_ > 0) {
+            wanted = static_cast<std::size_t>(std::min<long long>(static_cast<long long>(wanted), size_ - read_));
+        }
+        const long long got = readSome(buffer_.get() + count, wanted);
         if (got < 0) {
             readErrno_ = errno != 0 ? errno : EIO;
         }

@@ -72,15 +72,14 @@ public:
         return nextFromRefill();
     }
 
-    // The bytes read but not yet delivered, for a reader that cuts a whole
-    // line at once: [ahead(), aheadEnd()), possibly empty. Plain characters
+    // The bytes read but not yet delivered end at aheadEnd(), for a reader
+    // that cuts a whole line at once from lastPlain() on. Plain characters
     // and blanks there are exactly what next() would deliver, and so is a
     // line end ("\n", or "\r\n" with both bytes there); the reader takes
     // such a line through takeLine() and leaves anything else to next().
     // The buffer goes on for kSlack bytes after aheadEnd(), so that it can be
     // read in fixed blocks. What it holds stays until next() needs more.
     static constexpr std::size_t kSlack = 32;
-    const unsigned char* ahead() const { return pos_; }
     const unsigned char* aheadEnd() const { return end_; }
 
     // Where the plain character that next() has just delivered stands: the
