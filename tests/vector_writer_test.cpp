@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -167,6 +168,24 @@ TEST(VectorWriter, ReplacesTheTargetOnlyWhenEverythingWasWritten) {
         EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
     }
     fs::remove_all(folder);
+}
+
+// Starting a vector file holds interruptions back for a moment; signals the
+// caller had held back stay held back afterwards.
+TEST(VectorWriter, StartingAFileKeepsTheSignalsTheCallerHeldBack) {
+    sigset_t blocked;
+    sigemptyset(&blocked);
+    sigaddset(&blocked, SIGTERM);
+    sigset_t before;
+    ASSERT_EQ(sigprocmask(SIG_BLOCK, &blocked, &before), 0);
+    const std::string target = std::filesystem::temp_directory_path() / ("morvale-mask-" + std::to_string(getpid()) + ".vec");
+    VectorFile output(4096);
+    ASSERT_TRUE(output.open(target.c_str()));
+    output.abandon();
+    sigset_t after;
+    sigprocmask(SIG_SETMASK, &before, &after);
+    EXPECT_TRUE(sigismember(&after, SIGTERM));
+    EXPECT_FALSE(sigismember(&after, SIGINT));
 }
 
 }  // namespace

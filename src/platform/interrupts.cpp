@@ -16,6 +16,8 @@ namespace {
 std::atomic<const char*> toRemove{nullptr};
 
 #ifndef _WIN32
+sigset_t heldFrom;  // the mask before hold(), which release() gives back
+
 sigset_t interruptions() {
     sigset_t set;
     sigemptyset(&set);
@@ -34,13 +36,11 @@ void release() {}
 #else
 void hold() {
     const sigset_t set = interruptions();
-    sigprocmask(SIG_BLOCK, &set, nullptr);
+    sigprocmask(SIG_BLOCK, &set, &heldFrom);
 }
 
-void release() {
-    const sigset_t set = interruptions();
-    sigprocmask(SIG_UNBLOCK, &set, nullptr);
-}
+// Signals that were blocked before hold() stay blocked.
+void release() { sigprocmask(SIG_SETMASK, &heldFrom, nullptr); }
 #endif
 
 void removeOnInterrupt(const char* path) { toRemove.store(path); }

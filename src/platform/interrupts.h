@@ -17,7 +17,7 @@ inline constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
 // Holds back interruptions while a file that one must remove comes into
 // being and is named to removeOnInterrupt(), so that none falls in between;
-// release() lets them in again. A Windows console's Ctrl-C runs on a thread
+// release() lets them in again, unless they were held back before. A Windows console's Ctrl-C runs on a thread
 // of its own, which cannot be held back: there the window stays short.
 void hold();
 void release();
