@@ -218,8 +218,12 @@ TEST_F(EndToEnd, DoubtfulTablesAreConvertedWithAWarning) {
          "line 4: warning: line 4 is not a separator line of '-' or '='; its first character was dropped as one "
          "and the rest read as a row"},
         {"none.txt", "Time A B\n0 1 2\n1 3 4\n2 5 6\n",
-         "line 4: warning: no separator line of '-' or '=' after header line 1; lines 2 and 3 were read as "
-         "header lines 2 and 3, and line 4 lost its first character as the separator line"},
+         "line 2: warning: no separator line of '-' or '=' after header line 1; the next two lines were read as "
+         "header lines 2 and 3, and the first character after them as the separator line"},
+        {"rows-lost.txt", "Time A B\n0 1 2\n1 3 4\n",
+         "line 2: warning: no separator line of '-' or '=' after header line 1; the next two lines were read as "
+         "header lines 2 and 3, and the first character after them as the separator line"},
+        {"empty-line-4.txt", "T G1\nS1\nm1 x1\n\n0 1 2\n", ""},
         {"fine.txt", kOneLineTable, ""},
         {"header-only.txt", "T G1\nS1\nm1 x1\n", ""},
     };

@@ -30,7 +30,7 @@ struct Warning {
         EmptyTable,          // nothing but blanks, if anything
         LoneCarriageReturns,  // lone CRs and no line end: one long header line
         NoSeparatorLine,     // a one-line header with rows right after it
-        NotASeparatorLine,   // a three-line header whose next line is no separator line
+        NotASeparatorLine,   // a three-line header, then a row where the separator line belongs
     };
     Reason reason;
     long line;

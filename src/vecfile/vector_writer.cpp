@@ -323,16 +323,11 @@ Conversion readingOutcome(const Refusal& refusal, const CharSource& source) {
 // line ends at a line end.
 constexpr long kThreeLineSeparatorLine = 4;
 
-// Whether the line after a three-line header is no separator line: then the
-// first row lost its first character to it.
-bool separatorMissing(const Converter& converter, bool separated, long separatorLine) {
-    return converter.header.layout == HeaderLayout::ThreeLine && separatorLine == kThreeLineSeparatorLine &&
-           !separated && !converter.source.atEnd();
-}
-
 // What is almost surely wrong with a table read through by the rules: no
-// table at all, lone CRs for line ends, a separator line missing.
-std::optional<Warning> doubt(const Converter& converter, bool missingSeparator) {
+// table at all, lone CRs for line ends, a separator line missing. `dropped`
+// says that a character of a row was taken for the separator line, which
+// `separatorLine` should have been.
+std::optional<Warning> doubt(const Converter& converter, bool separated, bool dropped, long separatorLine) {
     const CharSource& source = converter.source;
     const HeaderInfo& header = converter.header;
     if (source.line() == 1 && source.loneCarriageReturns() > 0) {
@@ -341,10 +336,15 @@ std::optional<Warning> doubt(const Converter& converter, bool missingSeparator) 
     if (source.line() == 1 && header.columnCount == 0 && header.nameTable.token(0).empty()) {
         return Warning{Warning::Reason::EmptyTable, 1};
     }
-    if (missingSeparator) {
-        return Warning{header.moreSubNamesThanGroups ? Warning::Reason::NoSeparatorLine
-                                                     : Warning::Reason::NotASeparatorLine,
-                       kThreeLineSeparatorLine};
+    if (header.layout == HeaderLayout::OneLine || separated) {
+        return std::nullopt;
+    }
+    // Header line 2 with more names than groups is a row, and so is line 3.
+    if (header.moreSubNamesThanGroups) {
+        return Warning{Warning::Reason::NoSeparatorLine, 2};
+    }
+    if (dropped && separatorLine == kThreeLineSeparatorLine) {
+        return Warning{Warning::Reason::NotASeparatorLine, kThreeLineSeparatorLine};
     }
     return std::nullopt;
 }
@@ -368,14 +368,14 @@ Conversion convertTable(Converter& converter, const char* target) {
     writeDeclarations(output, converter.header);
     const long separatorLine = source.line();
     const bool separated = skipSeparator(source, current);
-    const bool missingSeparator = separatorMissing(converter, separated, separatorLine);
+    const bool dropped = !source.atEnd() && !isLineEnd(current);
     result = readingOutcome(writeRows(converter, current), source);
     if (result.outcome != ConversionOutcome::Converted) {
         output.abandon();
     } else if (!output.close()) {
         result = Conversion{ConversionOutcome::WriteFailed, Refusal{}, output.error(), std::nullopt};
     } else {
-        result.warning = doubt(converter, missingSeparator);
+        result.warning = doubt(converter, separated, dropped, separatorLine);
     }
     return result;
 }
