@@ -145,8 +145,8 @@ TEST(RowReader, RefusesOnlyValuesThatWouldBeWrittenOut) {
     }
 }
 
-// The bytes that end tokens are found 64 at a time: whichever they are and
-// wherever they stand in such a block, every one before the end comes out
+// The bytes that end tokens are found a block at a time: whichever they are
+// and wherever they stand in such a block, every one before the end comes out
 // in order, and nothing read past the end counts.
 TEST(RowReader, StopsFindEveryByteThatIsNotPlainBeforeTheEnd) {
     const std::string stopBytes = std::string(" \n\r\x1A\x1F", 5) + std::string(1, '\0');

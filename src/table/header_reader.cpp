@@ -46,13 +46,6 @@ Refusal readHeaderLine(CharSource& source, char& current, TokenTable& table, int
     return Refusal{};
 }
 
-// Empties the slots that the line did not fill but that may be written out.
-void emptySlots(TokenTable& table, int from, int to) {
-    for (int slot = from; slot < to; ++slot) {
-        table.makeEmpty(slot);
-    }
-}
-
 // Reads header lines 2 and 3 of the three-line layout; `current` is the first
 // character of line 2 on entry.
 Refusal readGroupLines(CharSource& source, char& current, HeaderInfo& header) {
@@ -61,13 +54,13 @@ Refusal readGroupLines(CharSource& source, char& current, HeaderInfo& header) {
     if (Refusal refusal = readHeaderLine(source, current, header.subNameTable, groups, last)) {
         return refusal;
     }
-    emptySlots(header.subNameTable, last + 1, groups);
+    header.subNameTable.makeEmpty(last + 1, groups);
     header.moreSubNamesThanGroups = last >= groups;
     current = source.next();
     if (Refusal refusal = readHeaderLine(source, current, header.pairNameTable, 2 * groups, last)) {
         return refusal;
     }
-    emptySlots(header.pairNameTable, last + 1, 2 * groups);
+    header.pairNameTable.makeEmpty(last + 1, 2 * groups);
     return Refusal{};
 }
 

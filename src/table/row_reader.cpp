@@ -56,9 +56,7 @@ bool takePlainRow(CharSource& source, char current, RowTable& row, int kept) {
             return false;  // a character the token step must see
         }
         source.takeLine(lineEnd);
-        for (++slot; slot < kept; ++slot) {
-            row.makeEmpty(slot);
-        }
+        row.makeEmpty(slot + 1, kept);
         return true;
     }
 }
@@ -85,9 +83,7 @@ Refusal readRow(CharSource& source, char& current, const HeaderInfo& header, Row
         slot += slot < kept ? 1 : 0;
     }
     current = c;
-    for (; slot < kept; ++slot) {
-        row.makeEmpty(slot);
-    }
+    row.makeEmpty(slot, kept);
     return Refusal{};
 }
 

@@ -73,6 +73,14 @@ public:
         lengths_[slot] = 0;
     }
 
+    // Empties the slots from `from` up to, not including, `to`: those a line
+    // did not fill but that may be written out.
+    void makeEmpty(int from, int to) {
+        for (int slot = from; slot < to; ++slot) {
+            makeEmpty(slot);
+        }
+    }
+
     std::string_view token(int slot) const { return std::string_view(texts_[slot], lengths_[slot]); }
 
 private:
