@@ -27,10 +27,10 @@ const char* describe(Refusal::Reason reason);
 // author meant, and the line where that shows.
 struct Warning {
     enum class Reason {
-        EmptyTable,          // nothing but blanks, if anything
+        EmptyTable,           // nothing but blanks, if anything
         LoneCarriageReturns,  // lone CRs and no line end: one long header line
-        NoSeparatorLine,     // a one-line header with rows right after it
-        NotASeparatorLine,   // a three-line header, then a row where the separator line belongs
+        NoSeparatorLine,      // a one-line header with rows right after it
+        NotASeparatorLine,    // a three-line header, then a row where the separator line belongs
     };
     Reason reason;
     long line;
