@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "vecfile/vector_writer.h"
 
@@ -75,12 +76,40 @@ HeaderLayout layoutOf(const benchmark::State& state) {
     return state.range(1) != 0 ? HeaderLayout::ThreeLine : HeaderLayout::OneLine;
 }
 
+// Every row by the token step.
 void readRows(benchmark::State& state) {
     Bench bench(layoutOf(state), static_cast<int>(state.range(0)));
     Converter& w = *bench.converter;
     for (auto _ : state) {
         for (char current = bench.start(); !w.source.atEnd(); current = w.source.next()) {
             benchmark::DoNotOptimize(readRow(w.source, current, w.header, w.row));
+        }
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bench.table.size()));
+}
+
+// The common rows as the conversion cuts them, straight from the input's
+// buffer; what is left at the buffer's edges by the token step.
+void cutPlainRows(benchmark::State& state) {
+    Bench bench(layoutOf(state), static_cast<int>(state.range(0)));
+    Converter& w = *bench.converter;
+    for (auto _ : state) {
+        for (char current = bench.start(); !w.source.atEnd(); current = w.source.next()) {
+            PlainRows rows(w.source);
+            bool took = false;
+            while (rows.startRow()) {
+                std::string_view token;
+                while (rows.nextToken(token)) {
+                    benchmark::DoNotOptimize(token);
+                }
+                if (!rows.takeRow()) {
+                    break;
+                }
+                took = true;
+            }
+            if (!took) {
+                benchmark::DoNotOptimize(readRow(w.source, current, w.header, w.row));
+            }
         }
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bench.table.size()));
@@ -134,6 +163,7 @@ void convertToFile(benchmark::State& state) {
 void layouts(benchmark::internal::Benchmark* b) { b->Args({1, 0})->Args({8, 0})->Args({8, 1}); }
 
 BENCHMARK(readRows)->Apply(layouts);
+BENCHMARK(cutPlainRows)->Apply(layouts);
 BENCHMARK(writeRows)->Apply(layouts);
 BENCHMARK(convertRows)->Apply(layouts);
 BENCHMARK(convertToFile)->Apply(layouts)->UseRealTime();

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -142,6 +143,94 @@ TEST(RowReader, RefusesOnlyValuesThatWouldBeWrittenOut) {
     ASSERT_FALSE(readRow(source, current, *header, *row));
     for (int slot = 0; slot <= 1023; ++slot) {
         ASSERT_EQ(row->token(slot), std::to_string(slot)) << "slot " << slot;
+    }
+}
+
+// The rows of `text` as the token step cuts them, one readRow() each, or,
+// with `plain`, as the conversion does: the common rows by PlainRows, the
+// others by readRow(). Each row as its slots, then the line it ended on; a
+// refusal ends the list. `taken` counts the rows PlainRows took.
+std::vector<Tokens> cutRows(const std::string& text, int columns, std::size_t bufferSize, bool plain, int& taken) {
+    const std::unique_ptr<HeaderInfo> header(new HeaderInfo);
+    header->columnCount = columns;
+    const std::unique_ptr<RowTable> row(new RowTable);
+    CharSource source(bufferSize);
+    source.openMemory(text.data(), text.size());
+    std::vector<Tokens> rows;
+    for (char current = source.next(); !source.atEnd(); current = source.next()) {
+        if (plain && isPlain(static_cast<unsigned char>(current))) {
+            PlainRows cursor(source);
+            int tookHere = 0;
+            while (cursor.startRow()) {
+                Tokens cut;
+                std::string_view token;
+                while (cursor.nextToken(token)) {
+                    cut.emplace_back(token);
+                }
+                const bool fit = std::all_of(cut.begin(), cut.begin() + std::min<std::size_t>(cut.size(), columns + 1),
+                                             [](const std::string& t) { return RowTable::fits(t.size()); });
+                if (!fit || !cursor.takeRow()) {
+                    break;
+                }
+                cut.resize(static_cast<std::size_t>(columns) + 1);
+                cut.push_back("line " + std::to_string(source.line()));
+                rows.push_back(cut);
+                ++tookHere;
+            }
+            taken += tookHere;
+            if (tookHere > 0) {
+                continue;
+            }
+        }
+        if (const Refusal refusal = readRow(source, current, *header, *row)) {
+            rows.push_back({"refused", "line " + std::to_string(refusal.line)});
+            break;
+        }
+        Tokens slots;
+        for (int slot = 0; slot <= columns; ++slot) {
+            slots.emplace_back(row->token(slot));
+        }
+        slots.push_back("line " + std::to_string(source.line()));
+        rows.push_back(slots);
+    }
+    return rows;
+}
+
+// The common rows are cut straight from the input's buffer, with what was
+// found of the row before carried over: whatever kinds of rows follow each
+// other and wherever the buffer's edges fall, they come out as the token step
+// cuts them, and a row that is not a common one is left whole to it.
+TEST(RowReader, CommonRowsAreCutAsTheTokenStepCutsThem) {
+    const std::string value255(255, '7');
+    const std::string value256(256, '8');
+    const struct {
+        const char* what;
+        int columns;
+        std::string text;
+    } cases[] = {
+        {"single blanks, LF", 2, "0 1 2\n1 3 4\n2 5 6\n"},
+        {"CR LF", 2, "0 1 2\r\n1 3 4\r\n2 5 6\r\n"},
+        {"runs of blanks and trailing blanks", 2, "0    1  2\n1 3 4   \n2   5\n  \n3 6 7 \r\n"},
+        {"short and long rows", 3, "0\n1 2\n2 3 4 5 6 7\n3 4 5 6\n"},
+        {"rows the token step must read", 2,
+         "0 1 2\n 5 6 7\n1\r2 3\n\n4 a\tb 5\n6 7\r\r\n8 9 " + std::string("ab\0cd", 5) + "\n9 9 9\n"},
+        {"a lone CR and then the end", 1, "0 1\n1 2\r"},
+        {"the end without a line end", 1, "0 1\n1 2"},
+        {"the end-of-file byte", 1, "0 1\n1 2\x1A" "3 4\n"},
+        {"tokens too long only when kept", 1, "0 " + value255 + "\n1 2 " + value256 + "\n2 " + value256 + "\n3 4\n"},
+        {"abscissa too long", 1, "0 1\n" + value256 + " 1\n"},
+    };
+    for (const auto& c : cases) {
+        int unused = 0;
+        const std::vector<Tokens> expected = cutRows(c.text, c.columns, CharSource::kDefaultBufferSize, false, unused);
+        for (std::size_t bufferSize : {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{7}, std::size_t{64},
+                                       CharSource::kDefaultBufferSize}) {
+            int taken = 0;
+            EXPECT_EQ(cutRows(c.text, c.columns, bufferSize, true, taken), expected) << c.what << ", buffer " << bufferSize;
+            if (bufferSize == CharSource::kDefaultBufferSize) {
+                EXPECT_GT(taken, 0) << c.what << ": no row was cut straight from the buffer";
+            }
+        }
     }
 }
 

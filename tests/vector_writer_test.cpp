@@ -116,16 +116,30 @@ TEST(VectorWriter, TokensOfEveryLengthComeOutWhole) {
     EXPECT_EQ(visible(convertText(table).output), visible(expected));
 }
 
+// A row's lines that do not fit what is left of the output's buffer are
+// written once it has been emptied, by either way of cutting rows.
 TEST(VectorWriter, OutputBufferEdgesChangeNothing) {
-    std::string table = "Time A B C\n---\n";
-    for (int i = 0; i < 3000; ++i) {
-        table += std::to_string(i) + " " + std::to_string(i * 7) + " -1.25e-0" + std::to_string(i % 10) + " x\n";
-    }
-    const std::string whole = convertText(table).output;
-    for (std::size_t size : {4096u, 4097u, 5000u}) {
-        const test::Converted result = convertText(table, 1, size);
-        ASSERT_EQ(result.conversion.outcome, ConversionOutcome::Converted);
-        EXPECT_TRUE(result.output == whole) << "output buffer " << size;
+    for (int columns : {3, 12}) {
+        std::string table = "Time";
+        for (int column = 0; column < columns; ++column) {
+            table += " c" + std::to_string(column);
+        }
+        table += "\n---\n";
+        for (int i = 0; i < 3000; ++i) {
+            table += std::to_string(i);
+            for (int column = 0; column < columns; ++column) {
+                table += " " + std::to_string(i * 7 + column) + (column % 2 == 0 ? "" : "e-0" + std::to_string(i % 10));
+            }
+            table += "\n";
+        }
+        const std::string whole = convertText(table).output;
+        for (std::size_t size : {4096u, 4097u, 5000u}) {
+            for (std::size_t sourceBuffer : {std::size_t{1}, CharSource::kDefaultBufferSize}) {
+                const test::Converted result = convertText(table, sourceBuffer, size);
+                ASSERT_EQ(result.conversion.outcome, ConversionOutcome::Converted);
+                EXPECT_TRUE(result.output == whole) << columns << " columns, output buffer " << size << ", input buffer " << sourceBuffer;
+            }
+        }
     }
 }
 

@@ -115,8 +115,10 @@ std::size_t CharSource::readBlock(std::size_t least) {
 // more bytes: the input has ended, or reading it failed.
 bool CharSource::refill() {
     while (!drained_) {
+        const std::size_t count = readBlock(atStart_ ? kByteOrderMarkSize : 1);
+        buffer_[count] = kStopByte;
         pos_ = buffer_.get();
-        end_ = pos_ + readBlock(atStart_ ? kByteOrderMarkSize : 1);
+        end_ = pos_ + count;
         if (atStart_) {
             atStart_ = false;
             if (end_ - pos_ >= static_cast<std::ptrdiff_t>(kByteOrderMarkSize) &&

@@ -77,8 +77,12 @@ public:
     // and blanks there are exactly what next() would deliver, and so is a
     // line end ("\n", or "\r\n" with both bytes there); the reader takes
     // such a line through takeLine() and leaves anything else to next().
-    // The buffer goes on for kSlack bytes after aheadEnd(), so that it can be
-    // read in fixed blocks. What it holds stays until next() needs more.
+    // The byte at aheadEnd() is kStopByte, neither plain nor a blank nor a
+    // line end, so that a scan for any of them stops there without testing
+    // for the end as well. The buffer goes on for kSlack bytes after
+    // aheadEnd(), so that it can be read in fixed blocks. What it holds stays
+    // until next() needs more.
+    static constexpr unsigned char kStopByte = 0;
     static constexpr std::size_t kSlack = 32;
     const unsigned char* aheadEnd() const { return end_; }
 

@@ -16,7 +16,7 @@ namespace morvale {
 // The blank: it and every byte below it end a run.
 constexpr unsigned char kRunStop = 0x20;
 
-inline bool isPlain(unsigned char c) { return c > kRunStop; }
+constexpr bool isPlain(unsigned char c) { return c > kRunStop; }
 
 // The bytes that are not plain from `from` on, one at a time in order. They
 // are found kBlock bytes at a time, one mask of all of them, then taken a bit

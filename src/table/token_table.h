@@ -12,14 +12,10 @@ namespace morvale {
 // kept with its length. An empty token and an empty slot are the same thing.
 // The table never grows: it is allocated once and reused for every line and
 // file, and it alone knows how much a token may hold: every way of filling
-// it says when a token is too long.
+// it says when a token is too long, and a reader that cuts tokens without
+// storing them asks fits().
 //
-// A token is either stored in its slot, a character at a time, or referred
-// to where it already stands (a row's token in the input's buffer), which
-// spares copying it in and out. A referred token is valid until the bytes it
-// refers to change.
-//
-// A stored token is filled and terminated before the next one is started:
+// A token is filled and terminated before the next one is started:
 // its length is then known without scanning it again. No terminating zero
 // is stored either: the bytes after a token are whatever was there, so that
 // the last store into a short token is often a single one that a writer
@@ -29,6 +25,9 @@ public:
     static constexpr int kSlots = 1024;
     static constexpr int kSlotSize = 256;
     static constexpr int kMaxTokenLength = kSlotSize - 1;
+
+    // Whether a token of `length` characters fits a slot.
+    static constexpr bool fits(std::size_t length) { return length <= static_cast<std::size_t>(kMaxTokenLength); }
 
     // Stores one character; false, storing nothing, when the token is full.
     // The caller keeps slot below kSlots.
@@ -43,7 +42,6 @@ public:
 
     // Ends the token being stored; called once per token.
     void terminate(int slot, int position) {
-        texts_[slot] = slots_[slot];
         // A zero byte inside a token ends it: the token is its text up to the
         // first zero byte.
         if (zeroStored_) {
@@ -55,21 +53,8 @@ public:
         }
     }
 
-    // Makes the token at `slot` the `length` characters at `text`, which hold
-    // no zero byte, without copying them; false, changing nothing, when they
-    // are more than a token may hold.
-    bool refer(int slot, const char* text, std::size_t length) {
-        if (length > static_cast<std::size_t>(kMaxTokenLength)) {
-            return false;
-        }
-        texts_[slot] = text;
-        lengths_[slot] = static_cast<unsigned char>(length);
-        return true;
-    }
-
     void makeEmpty(int slot) {
         slots_[slot][0] = '\0';
-        texts_[slot] = slots_[slot];
         lengths_[slot] = 0;
     }
 
@@ -81,13 +66,12 @@ public:
         }
     }
 
-    std::string_view token(int slot) const { return std::string_view(texts_[slot], lengths_[slot]); }
+    std::string_view token(int slot) const { return std::string_view(slots_[slot], lengths_[slot]); }
 
 private:
     // Left uninitialised: the readers empty every slot that can be written
     // out, and untouched slots then cost no memory.
     char slots_[kSlots][kSlotSize];
-    const char* texts_[kSlots];
     unsigned char lengths_[kSlots];
     static_assert(kMaxTokenLength <= 255, "a length fits in a byte");
     // A zero byte was put since the last terminate(); a stale true only costs

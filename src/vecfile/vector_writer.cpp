@@ -58,22 +58,19 @@ char* put(char* out, std::string_view text) {
     return out + text.size();
 }
 
-// A token as one or two fixed blocks of kTokenBlock bytes when it fits, the
-// common case: a fixed-size copy is a few moves, where a copy of a varying
-// length is a call. The bytes past the token are overwritten by what follows
-// it. Tokens stand in TokenTable slots or in the input's buffer, so both
-// blocks are readable, and a sample line's reservation leaves room for them
-// after every token.
-constexpr std::size_t kTokenBlock = 16;
-static_assert(2 * kTokenBlock <= TokenTable::kSlotSize, "the blocks stay inside a slot");
-static_assert(2 * kTokenBlock <= CharSource::kSlack, "the blocks stay inside the input's buffer");
-static_assert(2 * kTokenBlock <= TokenTable::kMaxTokenLength + kLineEnd.size(), "the blocks stay inside a sample line");
+// A token as one fixed block of kTokenBlock bytes when it fits, the common
+// case: a fixed-size copy is a few moves, where a copy of a varying length is
+// a call. The bytes past the token are overwritten by what follows it. Tokens
+// stand in TokenTable slots or in the input's buffer, so the block is
+// readable, and a sample line's room leaves space for it after every token.
+constexpr std::size_t kTokenBlock = 32;
+static_assert(kTokenBlock <= TokenTable::kSlotSize, "the block stays inside a slot");
+static_assert(kTokenBlock <= CharSource::kSlack, "the block stays inside the input's buffer");
+static_assert(kTokenBlock <= TokenTable::kMaxTokenLength + kLineEnd.size(), "the block stays inside a sample line");
 
 char* putToken(char* out, std::string_view token) {
     if (token.size() <= kTokenBlock) {
         std::memcpy(out, token.data(), kTokenBlock);
-    } else if (token.size() <= 2 * kTokenBlock) {
-        std::memcpy(out, token.data(), 2 * kTokenBlock);
     } else {
         std::memcpy(out, token.data(), token.size());
     }
@@ -272,36 +269,105 @@ void writeDeclarations(VectorFile& output, const HeaderInfo& header) {
     }
 }
 
+namespace {
+
+// An empty value, readable as a whole block.
+constexpr char kNoValue[kTokenBlock] = {};
+
+// One sample line into room for kMaxSampleLine bytes; returns its end. Always
+// inlined: in the row loops a call would cost as much as the line itself.
+[[gnu::always_inline]] inline char* putSampleLine(char* out, int id, std::string_view abscissa, std::string_view value) {
+    const IdText& number = kIdTexts.ids[id];
+    std::memcpy(out, number.text, sizeof number.text);  // whole array: cheaper than its length
+    out += number.length;
+    *out++ = '\t';
+    out = putToken(out, abscissa);
+    *out++ = '\t';
+    out = putToken(out, value);
+    return put(out, kLineEnd);
+}
+
+// Writes the lines of the row that `rows` has started into the room from
+// `out` to `roomEnd`, as its tokens are cut, and takes the row; returns the
+// end of its lines. Null when the row is another kind, holds a value too long
+// for the token step or does not fit the room: it is then left untaken, and
+// the lines are void.
+char* putPlainRow(PlainRows& rows, int vectors, char* out, const char* roomEnd) {
+    const auto roomForLine = [&out, roomEnd]() { return roomEnd - out >= static_cast<std::ptrdiff_t>(kMaxSampleLine); };
+    std::string_view abscissa;
+    rows.nextToken(abscissa);
+    if (!RowTable::fits(abscissa.size())) {
+        return nullptr;
+    }
+    int id = 0;
+    std::string_view value;
+    while (rows.nextToken(value)) {
+        if (id == vectors) {
+            continue;  // values beyond the vectors are dropped
+        }
+        if (!RowTable::fits(value.size()) || !roomForLine()) {
+            return nullptr;
+        }
+        out = putSampleLine(out, id++, abscissa, value);
+    }
+    for (; id < vectors; ++id) {  // the values the row does not supply
+        if (!roomForLine()) {
+            return nullptr;
+        }
+        out = putSampleLine(out, id, abscissa, std::string_view(kNoValue, 0));
+    }
+    return rows.takeRow() ? out : nullptr;
+}
+
+// Writes the common rows that `rows` holds, for as long as they come and fit
+// the output's buffer; true when it took any.
+bool writePlainRows(VectorFile& output, int vectors, PlainRows& rows) {
+    char* roomEnd = nullptr;
+    char* out = output.reserve(kMaxSampleLine, roomEnd);
+    bool took = false;
+    while (!output.failed() && rows.startRow()) {
+        char* const end = putPlainRow(rows, vectors, out, roomEnd);
+        if (end == nullptr) {
+            break;
+        }
+        out = end;
+        took = true;
+    }
+    output.commit(out);
+    return took;
+}
+
+}  // namespace
+
 void writeSamples(VectorFile& output, const HeaderInfo& header, const RowTable& row) {
     const std::string_view abscissa = row.token(0);
     const int vectors = header.vectorCount();
     for (int id = 0; id < vectors; ++id) {
-        const IdText& number = kIdTexts.ids[id];
-        char* out = output.reserve(kMaxSampleLine);
-        std::memcpy(out, number.text, sizeof number.text);  // whole array: cheaper than its length
-        out += number.length;
-        *out++ = '\t';
-        out = putToken(out, abscissa);
-        *out++ = '\t';
-        out = putToken(out, row.token(id + 1));
-        out = put(out, kLineEnd);
-        output.commit(out);
+        output.commit(putSampleLine(output.reserve(kMaxSampleLine), id, abscissa, row.token(id + 1)));
     }
 }
 
 namespace {
 
-// Writes the sample lines of every row after the separator line, which
-// `current` (as readHeader() left it) is just before. Stops at the first row
-// that is refused, and once the output has failed: nothing more could be
-// written.
-Refusal writeRows(Converter& converter, char& current) {
+// Writes the sample lines of every row after the separator line, which the
+// source is just before: the common rows straight from the input's buffer,
+// any other row once readRow() has cut it. Stops at the first row that is
+// refused, and once the output has failed: nothing more could be written.
+Refusal writeRows(Converter& converter) {
     CharSource& source = converter.source;
-    for (current = source.next(); !source.atEnd() && !converter.output.failed(); current = source.next()) {
+    VectorFile& output = converter.output;
+    const int vectors = converter.header.vectorCount();
+    for (char current = source.next(); !source.atEnd() && !output.failed(); current = source.next()) {
+        if (isPlain(static_cast<unsigned char>(current))) {
+            PlainRows rows(source);
+            if (writePlainRows(output, vectors, rows)) {
+                continue;  // the row they stopped at starts with the next character
+            }
+        }
         if (Refusal refusal = readRow(source, current, converter.header, converter.row)) {
             return refusal;
         }
-        writeSamples(converter.output, converter.header, converter.row);
+        writeSamples(output, converter.header, converter.row);
     }
     return Refusal{};
 }
@@ -369,7 +435,7 @@ Conversion convertTable(Converter& converter, const char* target) {
     const long separatorLine = source.line();
     const bool separated = skipSeparator(source, current);
     const bool dropped = !source.atEnd() && !isLineEnd(current);
-    result = readingOutcome(writeRows(converter, current), source);
+    result = readingOutcome(writeRows(converter), source);
     if (result.outcome != ConversionOutcome::Converted) {
         output.abandon();
     } else if (!output.close()) {
