@@ -177,6 +177,14 @@ Converter& narrowBuffers() {
     return *converter;
 }
 
+// A mid-size input buffer: rows cut straight from it cross its edges now and
+// then, with what was found of the rows before carried over; the output
+// buffer fills mid-row.
+Converter& middleBuffers() {
+    static Converter* converter = new Converter(33, VectorFile::kMaxReserve);
+    return *converter;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -193,6 +201,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const Result narrow = convert(narrowBuffers(), data, size, 0x5A);
     checkSame(result, narrow, "the result depends neither on buffer edges nor on earlier table contents");
+    checkSame(result, convert(middleBuffers(), data, size, 0xC3), "rows cut across buffer edges come out the same");
 
     // Without a CR of its own, the same table with CR LF line ends must give
     // the same result.

@@ -34,10 +34,10 @@ public:
     // The next byte that is not plain, or `end` when none comes before it.
     const unsigned char* next() {
         while (mask_ == 0) {
-            base_ += kBlock;
-            if (base_ >= end_) {
-                return end_;
+            if (end_ - base_ <= kBlock) {
+                return end_;  // the block that reaches the end is done
             }
+            base_ += kBlock;
             mask_ = maskAt(base_);
         }
         const unsigned char* const at = base_ + __builtin_ctzll(mask_);

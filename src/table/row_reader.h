@@ -93,7 +93,10 @@ private:
     CharSource& source_;
     const unsigned char* start_;  // where the next token or row starts, or the row's line end
     Stops stops_;
-    const unsigned char* stop_;  // the first stop from `start_` on
+    // The first stop not yet taken: where the token at `start_` ends, when one
+    // starts there; otherwise one at the most just past the line end, which
+    // takeRow() steps over.
+    const unsigned char* stop_;
 };
 
 }  // namespace morvale

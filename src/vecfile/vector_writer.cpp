@@ -295,7 +295,7 @@ constexpr char kNoValue[kTokenBlock] = {};
 char* putPlainRow(PlainRows& rows, int vectors, char* out, const char* roomEnd) {
     const auto roomForLine = [&out, roomEnd]() { return roomEnd - out >= static_cast<std::ptrdiff_t>(kMaxSampleLine); };
     std::string_view abscissa;
-    rows.nextToken(abscissa);
+    rows.nextToken(abscissa);  // always there: the row starts with a plain character
     if (!RowTable::fits(abscissa.size())) {
         return nullptr;
     }
@@ -322,8 +322,8 @@ char* putPlainRow(PlainRows& rows, int vectors, char* out, const char* roomEnd) 
 // Writes the common rows that `rows` holds, for as long as they come and fit
 // the output's buffer; true when it took any.
 bool writePlainRows(VectorFile& output, int vectors, PlainRows& rows) {
-    char* roomEnd = nullptr;
-    char* out = output.reserve(kMaxSampleLine, roomEnd);
+    char* out = output.reserve(kMaxSampleLine);
+    const char* const roomEnd = output.roomEnd();
     bool took = false;
     while (!output.failed() && rows.startRow()) {
         char* const end = putPlainRow(rows, vectors, out, roomEnd);

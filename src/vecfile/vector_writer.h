@@ -79,13 +79,9 @@ public:
     }
     void commit(char* end) { pos_ = end; }
 
-    // As reserve(size), and tells where all the room there is ends: a writer
-    // that checks the room itself may fill it up to `roomEnd`.
-    char* reserve(std::size_t size, char*& roomEnd) {
-        char* const at = reserve(size);
-        roomEnd = limit_;
-        return at;
-    }
+    // Where all the room there is ends: a writer that checks the room itself
+    // may fill it up to here before the commit.
+    const char* roomEnd() const { return limit_; }
 
     void append(std::string_view text);
 
