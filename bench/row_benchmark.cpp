@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "vecfile/conversion.h"
 #include "vecfile/vector_writer.h"
 
 namespace morvale {
@@ -62,13 +63,13 @@ struct Bench {
     }
     ~Bench() { converter->output.close(); }
 
-    // Opens the table and reads its header; returns the current character.
-    char start() {
+    // Opens the table and reads its header and separator line, so that the
+    // rows come next.
+    void start() {
         converter->source.openMemory(table.data(), table.size());
         char current = 0;
         readHeader(converter->source, current, converter->header);
         skipSeparator(converter->source, current);
-        return converter->source.next();
     }
 };
 
@@ -81,38 +82,43 @@ void readRows(benchmark::State& state) {
     Bench bench(layoutOf(state), static_cast<int>(state.range(0)));
     Converter& w = *bench.converter;
     for (auto _ : state) {
-        for (char current = bench.start(); !w.source.atEnd(); current = w.source.next()) {
+        bench.start();
+        for (char current = w.source.next(); !w.source.atEnd(); current = w.source.next()) {
             benchmark::DoNotOptimize(readRow(w.source, current, w.header, w.row));
         }
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bench.table.size()));
 }
 
-// The common rows as the conversion cuts them, straight from the input's
-// buffer; what is left at the buffer's edges by the token step.
+// Takes every common row it is offered and drops its tokens.
+struct TokenDropper {
+    bool takePlainRows(PlainRows rows) {
+        bool took = false;
+        while (rows.startRow()) {
+            std::string_view token;
+            while (rows.nextToken(token)) {
+                benchmark::DoNotOptimize(token);
+            }
+            if (!rows.takeRow()) {
+                break;
+            }
+            took = true;
+        }
+        return took;
+    }
+    void takeRow(const RowTable& row) { benchmark::DoNotOptimize(row); }
+    bool stopped() const { return false; }
+};
+
+// The rows as the conversion cuts them: the common ones straight from the
+// input's buffer, what is left at the buffer's edges by the token step.
 void cutPlainRows(benchmark::State& state) {
     Bench bench(layoutOf(state), static_cast<int>(state.range(0)));
     Converter& w = *bench.converter;
+    TokenDropper dropper;
     for (auto _ : state) {
-        for (char current = bench.start(); !w.source.atEnd(); current = w.source.next()) {
-            bool took = false;
-            if (isPlain(static_cast<unsigned char>(current))) {
-                PlainRows rows(w.source);
-                while (rows.startRow()) {
-                    std::string_view token;
-                    while (rows.nextToken(token)) {
-                        benchmark::DoNotOptimize(token);
-                    }
-                    if (!rows.takeRow()) {
-                        break;
-                    }
-                    took = true;
-                }
-            }
-            if (!took) {
-                benchmark::DoNotOptimize(readRow(w.source, current, w.header, w.row));
-            }
-        }
+        bench.start();
+        benchmark::DoNotOptimize(readRows(w.source, w.header, w.row, dropper));
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bench.table.size()));
 }
@@ -120,7 +126,8 @@ void cutPlainRows(benchmark::State& state) {
 void writeRows(benchmark::State& state) {
     Bench bench(layoutOf(state), static_cast<int>(state.range(0)));
     Converter& w = *bench.converter;
-    char current = bench.start();
+    bench.start();
+    char current = w.source.next();
     readRow(w.source, current, w.header, w.row);
     for (auto _ : state) {
         for (int row = 0; row < kRows; ++row) {

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "vecfile/vector_writer.h"
+#include "vecfile/conversion.h"
 
 namespace {
 

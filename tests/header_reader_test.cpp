@@ -99,15 +99,18 @@ TEST(HeaderReader, ReadsBothLayoutsAndOddHeadersByTheSameRules) {
     }
 }
 
+// What the separator line turned out to be is what the warnings rest on.
 TEST(HeaderReader, SkipSeparatorStopsAfterTheRunOfSeparatorCharacters) {
     const struct {
         std::string input;
         char stop;
+        SeparatorLine expected;
     } cases[] = {
-        {"T A\n-- = -\n1", '\n'},
-        {"T A\n=====x\n", 'x'},
-        {"T\nS\nP\n=-=\n", '\n'},
-        {"T A\n1 2\n3 4\n5 6\n", '5'},  // no separator: the row's first character is dropped
+        {"T A\n-- = -\n1", '\n', {2, true, false}},
+        {"T A\n=====x\n", 'x', {2, true, true}},
+        {"T\nS\nP\n=-=\n", '\n', {4, true, false}},
+        {"T\nS\nP\n\n1 2\n", '\n', {4, false, false}},  // an empty line where the separator belongs
+        {"T A\n1 2\n3 4\n5 6\n", '5', {4, false, true}},  // no separator: the row's first character is dropped
     };
     const std::unique_ptr<HeaderInfo> header(new HeaderInfo);
     for (const auto& c : cases) {
@@ -115,16 +118,21 @@ TEST(HeaderReader, SkipSeparatorStopsAfterTheRunOfSeparatorCharacters) {
         source.openMemory(c.input.data(), c.input.size());
         char current = 0;
         ASSERT_FALSE(readHeader(source, current, *header));
-        skipSeparator(source, current);
+        const SeparatorLine separator = skipSeparator(source, current);
         EXPECT_EQ(current, c.stop) << visible(c.input);
+        EXPECT_EQ(separator.line, c.expected.line) << visible(c.input);
+        EXPECT_EQ(separator.found, c.expected.found) << visible(c.input);
+        EXPECT_EQ(separator.cutRow, c.expected.cutRow) << visible(c.input);
     }
     CharSource source;
     const std::string endsInSeparator = "T A\n---";
     source.openMemory(endsInSeparator.data(), endsInSeparator.size());
     char current = 0;
     ASSERT_FALSE(readHeader(source, current, *header));
-    skipSeparator(source, current);
+    const SeparatorLine separator = skipSeparator(source, current);
     EXPECT_TRUE(source.atEnd());
+    EXPECT_TRUE(separator.found);
+    EXPECT_FALSE(separator.cutRow);
 }
 
 std::string names(int count, const std::string& prefix = "c") {

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "vecfile/vector_writer.h"
+#include "vecfile/conversion.h"
 
 namespace morvale::test {
 

@@ -12,7 +12,7 @@
 #include "driver/platform.h"
 #include "platform/file_system.h"
 #include "vecfile/output_name.h"
-#include "vecfile/vector_writer.h"
+#include "vecfile/conversion.h"
 
 namespace morvale {
 

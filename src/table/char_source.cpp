@@ -116,7 +116,7 @@ std::size_t CharSource::readBlock(std::size_t least) {
 bool CharSource::refill() {
     while (!drained_) {
         const std::size_t count = readBlock(atStart_ ? kByteOrderMarkSize : 1);
-        buffer_[count] = kStopByte;
+        buffer_[count] = kSentinel;
         pos_ = buffer_.get();
         end_ = pos_ + count;
         if (atStart_) {
@@ -147,10 +147,9 @@ char CharSource::nextFromRefill() {
     return next();
 }
 
-// The bytes next() leaves to a call: a CR whose LF is not in the buffer yet,
-// the end-of-file byte and the other control characters (line ends never
-// come here).
-char CharSource::convert(unsigned char byte) {
+// The bytes next() leaves to a call that are not line ends: a CR whose LF
+// is not read yet, the end-of-file byte and the other control characters.
+char CharSource::convertControl(unsigned char byte) {
     switch (byte) {
     case kCarriageReturn:
         return convertCarriageReturn();
@@ -164,13 +163,11 @@ char CharSource::convert(unsigned char byte) {
 // A CR is dropped only when an LF follows it, which may be the first byte of
 // the next buffer; any other byte after it stays unread.
 char CharSource::convertCarriageReturn() {
-    if ((pos_ == end_ && !refill()) || *pos_ != kLineEnd) {
-        ++loneCarriageReturns_;
-        return '\r';
+    if (pos_ == end_ && refill() && *pos_ == kLineEnd) {
+        return endLine(pos_ + 1);
     }
-    ++pos_;
-    ++linesEnded_;
-    return '\n';
+    ++loneCarriageReturns_;
+    return '\r';
 }
 
 }  // namespace morvale

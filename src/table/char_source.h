@@ -58,45 +58,47 @@ public:
                 return static_cast<char>(byte);
             }
             // Line ends come once a row: not worth a call.
-            if (byte == kLineEnd) {
-                ++linesEnded_;
-                return '\n';
+            if (const unsigned char* after = pastLineEnd(pos_ - 1)) {
+                return endLine(after);
             }
-            if (byte == kCarriageReturn && pos_ < end_ && *pos_ == kLineEnd) {
-                ++pos_;
-                ++linesEnded_;
-                return '\n';
-            }
-            return convert(byte);
+            return convertControl(byte);
         }
         return nextFromRefill();
     }
 
-    // The bytes read but not yet delivered end at aheadEnd(), for a reader
-    // that cuts a whole line at once from lastPlain() on. Plain characters
-    // and blanks there are exactly what next() would deliver, and so is a
-    // line end ("\n", or "\r\n" with both bytes there); the reader takes
-    // such a line through takeLine() and leaves anything else to next().
-    // The byte at aheadEnd() is kStopByte, neither plain nor a blank nor a
-    // line end, so that a scan for any of them stops there without testing
-    // for the end as well. The buffer goes on for kSlack bytes after
-    // aheadEnd(), so that it can be read in fixed blocks. What it holds stays
-    // until next() needs more.
-    static constexpr unsigned char kStopByte = 0;
+    // The bytes read but not yet delivered, lent to a reader that cuts whole
+    // lines where they stand instead of a character at a time. It starts at
+    // the plain character that next() has just delivered. Plain characters
+    // and blanks there are exactly what next() would deliver; a line end is
+    // taken through take(), which counts it, and anything else is left to
+    // next(). What it refers to stays until next() needs more.
+    class Lookahead {
+    public:
+        // The plain character just delivered; the bytes up to end() follow it.
+        const unsigned char* begin() const { return source_.pos_ - 1; }
+        // Where what was read ends. The byte there is kSentinel, which is
+        // neither plain nor a blank nor a line end, so that a scan for any of
+        // them stops there without testing for the end as well; kSlack more
+        // bytes can be read after it.
+        const unsigned char* end() const { return source_.end_; }
+        // Just past the line end that stands at `at`, or null when none does
+        // or it is not all read yet.
+        const unsigned char* pastLineEnd(const unsigned char* at) const { return source_.pastLineEnd(at); }
+        // Takes everything before `after`, which pastLineEnd() gave, as if
+        // next() had delivered it.
+        void take(const unsigned char* after) { source_.endLine(after); }
+
+    private:
+        friend class CharSource;
+        explicit Lookahead(CharSource& source) : source_(source) {}
+        CharSource& source_;
+    };
+
+    // Valid only right after next() delivered a plain character.
+    Lookahead lookahead() { return Lookahead(*this); }
+
+    static constexpr unsigned char kSentinel = 0;
     static constexpr std::size_t kSlack = 32;
-    const unsigned char* aheadEnd() const { return end_; }
-
-    // Where the plain character that next() has just delivered stands: the
-    // byte before ahead(). A plain character is never converted, so it is
-    // always there.
-    const unsigned char* lastPlain() const { return pos_ - 1; }
-
-    // Takes the bytes ahead up to and including `lineEnd`, the LF that ends
-    // the line, as if next() had delivered them.
-    void takeLine(const unsigned char* lineEnd) {
-        pos_ = lineEnd + 1;
-        ++linesEnded_;
-    }
 
     // True once a read has found no further character; false right after the
     // last character itself has been read.
@@ -124,12 +126,27 @@ private:
     // next() converts nothing above the end-of-file byte.
     static_assert(kLineEnd < kEndOfFileByte && kCarriageReturn < kEndOfFileByte, "next() sees every byte it converts");
 
-    // What a line reader takes from ahead() it takes without next(): next()
-    // must convert none of it.
-    static_assert(kLineEnd < kRunStop && kCarriageReturn < kRunStop && kEndOfFileByte < kRunStop,
+    // What a Lookahead reader takes without next() must be what next()
+    // delivers unconverted.
+    static_assert(kLineEnd <= kLastNonPlain && kCarriageReturn <= kLastNonPlain && kEndOfFileByte <= kLastNonPlain,
                   "plain characters and blanks are delivered as they are");
 
-    char convert(unsigned char byte);
+    // The one line-end rule: an LF, or a CR with an LF after it. Both bytes
+    // must be read: a CR at the end of what was read is decided by the next
+    // refill. `at` is at most end_, whose sentinel is no line end.
+    const unsigned char* pastLineEnd(const unsigned char* at) const {
+        if (*at == kCarriageReturn && at[1] == kLineEnd) {
+            ++at;
+        }
+        return *at == kLineEnd ? at + 1 : nullptr;
+    }
+    char endLine(const unsigned char* after) {
+        pos_ = after;
+        ++linesEnded_;
+        return '\n';
+    }
+
+    char convertControl(unsigned char byte);
     char convertCarriageReturn();
     char nextFromRefill();
     bool refill();

@@ -79,20 +79,25 @@ Refusal readHeader(CharSource& source, char& current, HeaderInfo& header) {
     if (header.vectorCount() > kMaxVectors) {
         return Refusal{Refusal::Reason::TooManyColumns, kFirstHeaderLine};
     }
-    if (header.layout == HeaderLayout::OneLine) {
+    switch (header.layout) {
+    case HeaderLayout::OneLine:
         return Refusal{};
+    case HeaderLayout::ThreeLine:
+        return readGroupLines(source, current, header);
     }
-    return readGroupLines(source, current, header);
+    return Refusal{};
 }
 
-bool skipSeparator(CharSource& source, char& current) {
-    bool separated = false;
+SeparatorLine skipSeparator(CharSource& source, char& current) {
+    SeparatorLine separator;
+    separator.line = source.line();
     current = source.next();
     while (!source.atEnd() && (isSeparatorChar(current) || isBlank(current))) {
-        separated = separated || isSeparatorChar(current);
+        separator.found = separator.found || isSeparatorChar(current);
         current = source.next();
     }
-    return separated;
+    separator.cutRow = !source.atEnd() && !isLineEnd(current);
+    return separator;
 }
 
 }  // namespace morvale

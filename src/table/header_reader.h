@@ -25,7 +25,15 @@ struct HeaderInfo {
     bool moreSubNamesThanGroups = false;
 
     // V: the number of vectors the file declares.
-    int vectorCount() const { return layout == HeaderLayout::OneLine ? columnCount : 2 * columnCount; }
+    int vectorCount() const {
+        switch (layout) {
+        case HeaderLayout::OneLine:
+            return columnCount;
+        case HeaderLayout::ThreeLine:
+            return 2 * columnCount;
+        }
+        return 0;
+    }
 };
 
 // Reads the header from the start of the input. On return `current` is the
@@ -35,10 +43,17 @@ struct HeaderInfo {
 // long for a slot, is refused.
 Refusal readHeader(CharSource& source, char& current, HeaderInfo& header);
 
+// What skipSeparator() found where the separator line belongs.
+struct SeparatorLine {
+    long line = 0;         // the line it was looked for on
+    bool found = false;    // the run of "=", "-" and blanks held a "=" or "-"
+    bool cutRow = false;   // the run did not end at a line end: the character
+                           // that ended it, which the caller drops, began a row
+};
+
 // Consumes the rest of the separator line. On return `current` is the first
 // character after the run of "=", "-" and blanks; the caller drops it.
-// Returns whether the run held a "=" or "-".
-bool skipSeparator(CharSource& source, char& current);
+SeparatorLine skipSeparator(CharSource& source, char& current);
 
 }  // namespace morvale
 

@@ -23,22 +23,6 @@ struct Refusal {
 // characters". The text lives as long as the program.
 const char* describe(Refusal::Reason reason);
 
-// A table that is converted by the rules but is almost surely not what its
-// author meant, and the line where that shows.
-struct Warning {
-    enum class Reason {
-        EmptyTable,           // nothing but blanks, if anything
-        LoneCarriageReturns,  // lone CRs and no line end: one long header line
-        NoSeparatorLine,      // a one-line header with rows right after it
-        NotASeparatorLine,    // a three-line header, then a row where the separator line belongs
-    };
-    Reason reason;
-    long line;
-};
-
-// What a warning says: what the tool did, and what was probably meant.
-const char* describe(Warning::Reason reason);
-
 constexpr char kBlank = ' ';
 
 inline bool isBlank(char c) { return c == kBlank; }

@@ -3,10 +3,10 @@
 
 namespace morvale {
 
-static_assert(kRunStop == static_cast<unsigned char>(kBlank), "a run of plain characters stops at every blank");
-static_assert(Stops::kReadPast <= CharSource::kSlack, "the stops are found inside the input's buffer");
-static_assert(!isPlain(CharSource::kStopByte) && CharSource::kStopByte != static_cast<unsigned char>(kBlank) &&
-                  CharSource::kStopByte != '\n' && CharSource::kStopByte != '\r',
+static_assert(kLastNonPlain == static_cast<unsigned char>(kBlank), "a run of plain characters ends at every blank");
+static_assert(TokenEnds::kReadPast <= CharSource::kSlack, "token ends are found inside the input's buffer");
+static_assert(!isPlain(CharSource::kSentinel) && CharSource::kSentinel != static_cast<unsigned char>(kBlank) &&
+                  CharSource::kSentinel != '\n' && CharSource::kSentinel != '\r',
               "a scan of plain rows stops at the end of what was read");
 
 Refusal readRow(CharSource& source, char& current, const HeaderInfo& header, RowTable& row) {

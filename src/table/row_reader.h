@@ -1,4 +1,5 @@
-// The row reader: data rows cut into their abscissa and values.
+// The row reader: data rows cut into their abscissa and values, the common
+// ones straight from the input's buffer, any other one a character at a time.
 #ifndef MORVALE_TABLE_ROW_READER_H
 #define MORVALE_TABLE_ROW_READER_H
 
@@ -28,8 +29,8 @@ Refusal readRow(CharSource& source, char& current, const HeaderInfo& header, Row
 // The common rows, a token at a time, straight from the bytes the source has
 // read ahead: plain tokens separated by runs of blanks, then a line end. They
 // are cut exactly as readRow() would cut them, without copying a byte, and
-// one running mask of stops serves them all. A row that is not such a row,
-// or not all read yet, is never taken: it is left to readRow().
+// one running mask of token ends serves them all. A row that is not such a
+// row, or not all read yet, is never taken: it is left to readRow().
 //
 //   while (rows.startRow()) {
 //       while (rows.nextToken(token)) { ... }
@@ -41,10 +42,10 @@ class PlainRows {
 public:
     // From the row whose first character the source has just delivered.
     explicit PlainRows(CharSource& source)
-        : source_(source),
-          start_(source.lastPlain()),
-          stops_(start_, source.aheadEnd()),
-          stop_(stops_.next()) {}
+        : ahead_(source.lookahead()),
+          start_(ahead_.begin()),
+          ends_(start_, ahead_.end()),
+          tokenEnd_(ends_.next()) {}
 
     // Starts the next row; false when it starts with anything but a plain
     // character, the end of what was read among others.
@@ -56,48 +57,68 @@ public:
         if (!isPlain(*start)) {
             return false;
         }
-        const unsigned char* const stop = stop_;
-        token = std::string_view(reinterpret_cast<const char*>(start), static_cast<std::size_t>(stop - start));
-        const unsigned char* after = stop;
+        const unsigned char* const end = tokenEnd_;
+        token = std::string_view(reinterpret_cast<const char*>(start), static_cast<std::size_t>(end - start));
+        const unsigned char* after = end;
         while (isBlank(static_cast<char>(*after))) {
             ++after;
         }
-        const unsigned char* following = stops_.next();
+        const unsigned char* following = ends_.next();
         while (following < after) {  // the blanks after the first
-            following = stops_.next();
+            following = ends_.next();
         }
         start_ = after;
-        stop_ = following;
+        tokenEnd_ = following;
         return true;
     }
 
     // Takes the row whose tokens have all been cut from the source, when a
     // line end closes it; false, taking nothing, when anything else does.
     bool takeRow() {
-        const unsigned char* lineEnd = start_;
-        if (*lineEnd == '\r' && lineEnd[1] == '\n') {  // the byte after is there: at most the stop byte
-            ++lineEnd;
-        }
-        if (*lineEnd != '\n') {
+        const unsigned char* const next = ahead_.pastLineEnd(start_);
+        if (next == nullptr) {
             return false;
         }
-        while (stop_ <= lineEnd) {
-            stop_ = stops_.next();
+        while (tokenEnd_ < next) {  // the line end's own bytes
+            tokenEnd_ = ends_.next();
         }
-        source_.takeLine(lineEnd);
-        start_ = lineEnd + 1;
+        ahead_.take(next);
+        start_ = next;
         return true;
     }
 
 private:
-    CharSource& source_;
+    CharSource::Lookahead ahead_;
     const unsigned char* start_;  // where the next token or row starts, or the row's line end
-    Stops stops_;
-    // The first stop not yet taken: where the token at `start_` ends, when one
-    // starts there; otherwise one at the most just past the line end, which
+    TokenEnds ends_;
+    // The first token end not yet passed: where the token at `start_` ends,
+    // when one starts there; otherwise one in the line end at the most, which
     // takeRow() steps over.
-    const unsigned char* stop_;
+    const unsigned char* tokenEnd_;
 };
+
+// Reads every row after the separator line, which the source is just
+// before. Each run of common rows is offered to the sink straight from the
+// input's buffer, `sink.takePlainRows(rows)`, which cuts as many as it takes
+// and says whether it took any; a row it does not take, and every other row,
+// is cut by readRow() into `row` and handed to `sink.takeRow(row)`. Stops at
+// the first row that is refused, and once `sink.stopped()`.
+template <typename Sink>
+Refusal readRows(CharSource& source, const HeaderInfo& header, RowTable& row, Sink& sink) {
+    for (char current = source.next(); !source.atEnd() && !sink.stopped(); current = source.next()) {
+        if (isPlain(static_cast<unsigned char>(current))) {
+            PlainRows rows(source);
+            if (sink.takePlainRows(rows)) {
+                continue;  // the row they stopped at starts with the next character
+            }
+        }
+        if (Refusal refusal = readRow(source, current, header, row)) {
+            return refusal;
+        }
+        sink.takeRow(row);
+    }
+    return Refusal{};
+}
 
 }  // namespace morvale
 

@@ -1,0 +1,58 @@
+// The conversion of one table: its header read, then its vector file
+// started, declared and filled row by row, or left as it was.
+#ifndef MORVALE_VECFILE_CONVERSION_H
+#define MORVALE_VECFILE_CONVERSION_H
+
+#include <cstddef>
+#include <optional>
+
+#include "table/char_source.h"
+#include "table/header_reader.h"
+#include "table/line_reading.h"
+#include "table/row_reader.h"
+#include "table/warnings.h"
+#include "vecfile/vector_file.h"
+
+namespace morvale {
+
+// Everything the conversion of one table works with, allocated once and
+// reused for every table and row. The sizes are the two buffers'; tests pass
+// small ones to put every byte on a buffer's edge.
+struct Converter {
+    explicit Converter(std::size_t sourceBuffer = CharSource::kDefaultBufferSize,
+                       std::size_t outputBuffer = VectorFile::kDefaultBufferSize)
+        : source(sourceBuffer), output(outputBuffer) {}
+
+    CharSource source;
+    VectorFile output;
+    HeaderInfo header;
+    RowTable row;
+};
+
+enum class ConversionOutcome {
+    Converted,
+    Refused,          // the table breaks a limit: `refusal` says which, and where
+    ReadFailed,       // reading the table failed: `error` says why
+    OutputNotOpened,  // the vector file could not be started: `error` says why
+    WriteFailed,      // the vector file could not be written whole: `error` says why
+};
+
+struct Conversion {
+    ConversionOutcome outcome = ConversionOutcome::Converted;
+    Refusal refusal;
+    int error = 0;
+    // A converted table that is almost surely not what its author meant.
+    std::optional<Warning> warning;
+};
+
+// Converts the table open in `converter.source` into the vector file named
+// `target`: reads its header, only then starts the vector file, writes the
+// declarations, skips the separator line and writes the sample lines of
+// every row. With a null `target` the bytes go where `converter.output` was
+// attached. Whatever the outcome, `target` holds either what it held before
+// or the complete new vector file; the source is left open.
+Conversion convertTable(Converter& converter, const char* target);
+
+}  // namespace morvale
+
+#endif

@@ -1,0 +1,165 @@
+// The vector file on disk.
+#include "vecfile/vector_file.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "platform/interrupts.h"
+
+namespace morvale {
+
+namespace {
+
+// How much is written between two requests to start putting it on the disk.
+// Without them the final fsync waits for the whole file to go out; with them
+// the disk works while the file is made. 2 and 32 MiB did no better.
+constexpr long long kWriteBackStep = 8LL << 20;
+
+}  // namespace
+
+VectorFile::VectorFile(std::size_t bufferSize) {
+    const std::size_t size = std::max(bufferSize, kMaxReserve);
+    buffer_.reset(new char[size]);
+    pos_ = buffer_.get();
+    limit_ = pos_ + size;
+}
+
+VectorFile::~VectorFile() { abandon(); }
+
+void VectorFile::start() {
+    pos_ = buffer_.get();
+    error_ = 0;
+    written_ = 0;
+    writtenBack_ = 0;
+}
+
+bool VectorFile::open(const char* target) {
+    abandon();
+    const files::Entry existing = files::examine(target);
+    switch (existing.kind) {
+    case files::Kind::Missing:
+    case files::Kind::SymbolicLink:
+        break;
+    case files::Kind::Regular:
+        if (!existing.writable) {
+            errno = existing.error != 0 ? existing.error : EACCES;  // write-protected: its owner wants it kept
+            return false;
+        }
+        break;
+    case files::Kind::Directory:
+        errno = EISDIR;
+        return false;
+    case files::Kind::Other:
+        // A FIFO would block the run and a device would take the bytes
+        // elsewhere.
+        errno = existing.error != 0 ? existing.error : kNotRegularFile;
+        return false;
+    }
+    // An interruption must find the new file named to it from its first
+    // moment on.
+    interrupts::hold();
+    const files::Handle file = files::createBeside(target, existing, temporary_);
+    const int error = errno;
+    if (file != files::kNoHandle) {
+        interrupts::removeOnInterrupt(temporary_.c_str());
+    }
+    interrupts::release();
+    if (file == files::kNoHandle) {
+        temporary_.clear();
+        errno = error;
+        return false;
+    }
+    file_ = file;
+    target_ = target;
+    start();
+    return true;
+}
+
+void VectorFile::attachMemory(std::string* bytes) {
+    abandon();
+    memory_ = bytes;
+    memoryKept_ = bytes != nullptr ? bytes->size() : 0;
+    start();
+}
+
+void VectorFile::flush() {
+    const std::size_t size = static_cast<std::size_t>(pos_ - buffer_.get());
+    pos_ = buffer_.get();
+    if (error_ != 0 || size == 0) {
+        return;
+    }
+    if (file_ != files::kNoHandle) {
+        if (!files::writeAll(file_, buffer_.get(), size)) {
+            fail();
+            return;
+        }
+        written_ += static_cast<long long>(size);
+        if (written_ - writtenBack_ >= kWriteBackStep) {
+            files::startWriteBack(file_, writtenBack_, written_ - writtenBack_);
+            writtenBack_ = written_;
+        }
+    } else if (memory_ != nullptr) {
+        memory_->append(buffer_.get(), size);
+    }
+}
+
+// Remembers the first failure; always false.
+bool VectorFile::fail() {
+    if (error_ == 0) {
+        error_ = errno != 0 ? errno : EIO;
+    }
+    return false;
+}
+
+bool VectorFile::close() {
+    flush();
+    memory_ = nullptr;
+    if (file_ == files::kNoHandle) {
+        return error_ == 0;
+    }
+    if (error_ == 0 && !files::syncToDisk(file_)) {
+        fail();
+    }
+    const files::Handle file = file_;
+    file_ = files::kNoHandle;
+    if (!files::close(file)) {
+        fail();
+    }
+    if (error_ == 0 && !files::replace(temporary_.c_str(), target_.c_str())) {
+        fail();
+    }
+    if (error_ != 0) {
+        files::remove(temporary_.c_str());
+    }
+    interrupts::removeOnInterrupt(nullptr);
+    temporary_.clear();
+    return error_ == 0;
+}
+
+void VectorFile::abandon() {
+    if (memory_ != nullptr) {
+        memory_->resize(memoryKept_);
+        memory_ = nullptr;
+    }
+    if (file_ == files::kNoHandle) {
+        return;
+    }
+    files::close(file_);
+    file_ = files::kNoHandle;
+    files::remove(temporary_.c_str());
+    interrupts::removeOnInterrupt(nullptr);
+    temporary_.clear();
+}
+
+void VectorFile::append(std::string_view text) {
+    while (!text.empty()) {
+        const std::size_t part = std::min(text.size(), kMaxReserve);
+        char* const out = reserve(part);
+        std::memcpy(out, text.data(), part);
+        commit(out + part);
+        text.remove_prefix(part);
+    }
+}
+
+}  // namespace morvale

@@ -1,0 +1,99 @@
+// The vector file on disk: written through one large buffer to a new file
+// beside its name, which takes the name only once every byte is there.
+#ifndef MORVALE_VECFILE_VECTOR_FILE_H
+#define MORVALE_VECFILE_VECTOR_FILE_H
+
+#include <cerrno>
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/file_system.h"
+
+namespace morvale {
+
+// An output file written through one large buffer in big blocks. A vector
+// file is never written in place: the bytes go to a new file beside it,
+// which takes the vector file's name only once every byte is written, so the
+// name holds either what it held before or the complete new file; until
+// then an interruption removes the new file. After the first failed write it
+// drops further output and remembers the failure, which close() then
+// reports.
+class VectorFile {
+public:
+    static constexpr std::size_t kDefaultBufferSize = 256 * 1024;
+    // The errno of open() for a FIFO, a device or a socket in the way.
+    static constexpr int kNotRegularFile = ENODEV;
+
+    // The buffer is allocated once and reused for every file. Tests pass small
+    // sizes; it never goes below what the longest line needs.
+    explicit VectorFile(std::size_t bufferSize = kDefaultBufferSize);
+    ~VectorFile();
+    VectorFile(const VectorFile&) = delete;
+    VectorFile& operator=(const VectorFile&) = delete;
+
+    // Starts the vector file to be named `target`. What stands there now is
+    // examined, not followed: a link is replaced, never written through; a
+    // directory (EISDIR), anything else that is not a regular file
+    // (kNotRegularFile) and a file this process may not write (EACCES) are
+    // refused. On failure
+    // returns false with errno set and nothing on disk changed.
+    bool open(const char* target);
+
+    // Appends to `bytes` instead of writing a file (tests, fuzzing,
+    // benchmarks); nullptr drops them. As with a file, `bytes` keeps what it
+    // held unless the output is closed whole.
+    void attachMemory(std::string* bytes);
+
+    // Writes what is buffered, makes sure it reached the disk and gives the
+    // new file the target's name. False when any of that failed; error() then
+    // tells why, and the target is left as it was.
+    bool close();
+
+    // Drops the new file: the target is left as it was.
+    void abandon();
+
+    bool failed() const { return error_ != 0; }
+    int error() const { return error_; }
+
+    // Returns room for `size` bytes at the end of the output; commit() then
+    // takes the bytes up to `end`. `size` is at most kMaxReserve.
+    char* reserve(std::size_t size) {
+        if (static_cast<std::size_t>(limit_ - pos_) < size) {
+            flush();
+        }
+        return pos_;
+    }
+    void commit(char* end) { pos_ = end; }
+
+    // Where all the room there is ends: a writer that checks the room itself
+    // may fill it up to here before the commit.
+    const char* roomEnd() const { return limit_; }
+
+    void append(std::string_view text);
+
+    // The longest stretch reserve() hands out at once.
+    static constexpr std::size_t kMaxReserve = 4096;
+
+private:
+    void flush();
+    void start();
+    bool fail();
+
+    std::unique_ptr<char[]> buffer_;
+    char* pos_;
+    char* limit_;
+    files::Handle file_ = files::kNoHandle;
+    std::string* memory_ = nullptr;
+    std::size_t memoryKept_ = 0;  // what `memory_` held when it was attached
+    std::string target_;
+    std::string temporary_;
+    int error_ = 0;
+    long long written_ = 0;      // bytes of the file written so far
+    long long writtenBack_ = 0;  // of them, those already sent to the disk
+};
+
+}  // namespace morvale
+
+#endif
