@@ -115,6 +115,11 @@ protected:
     }
 
     fs::path file(const std::string& name) const { return work_ / name; }
+    // Empties the work folder, for the next case of a table.
+    void resetWork() const {
+        fs::remove_all(work_);
+        fs::create_directory(work_);
+    }
     void put(const std::string& name, const std::string& bytes) const { writeFile(file(name), bytes); }
     std::string get(const std::string& name) const { return readFile(file(name)); }
 
@@ -220,6 +225,12 @@ protected:
         return finish(start(args, launch));
     }
 
+    // Runs the tool and checks the whole run: its console and exit status,
+    // and the work folder, which must hold what it held before but for the
+    // files in `written`, each with the bytes given.
+    void expectRunLeaves(const std::vector<std::string>& args, int status, const std::string& out,
+                         const std::string& err, const std::map<std::string, std::string>& written) const;
+
     // The names in the work folder that a run left while writing a vector
     // file and never finished.
     std::vector<std::string> incompleteFiles() const {
@@ -242,6 +253,17 @@ inline void expectRun(const Result& actual, int status, const std::string& out, 
     EXPECT_EQ(actual.status, status);
     EXPECT_EQ(visible(actual.out), visible(console(out)));
     EXPECT_EQ(visible(actual.err), visible(console(err)));
+}
+
+inline void EndToEnd::expectRunLeaves(const std::vector<std::string>& args, int status, const std::string& out,
+                                      const std::string& err,
+                                      const std::map<std::string, std::string>& written) const {
+    std::map<std::string, std::string> expected = snapshot();
+    for (const auto& [name, bytes] : written) {
+        expected[name] = bytes;
+    }
+    expectRun(run(args), status, out, err);
+    EXPECT_EQ(snapshot(), expected);
 }
 
 }  // namespace morvale::test

@@ -9,8 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "driver/platform.h"
+#include "driver/console.h"
 #include "platform/file_system.h"
+#include "platform/interrupts.h"
 #include "vecfile/output_name.h"
 #include "vecfile/conversion.h"
 
@@ -83,9 +84,9 @@ struct RunRecord {
     };
     std::vector<Input> inputs;  // every file the run was given, in order
     std::vector<Written> written;
-    // Something failed that spoils no vector file (an input that would not
-    // close), yet must show in the exit status.
-    bool troubled = false;
+    // An input would not close: that spoils no vector file, yet must show in
+    // the exit status.
+    bool inputCloseFailed = false;
 };
 
 // The working state of a run: allocated once, reused for every file and row.
@@ -245,7 +246,7 @@ void closeInput(CharSource& source, const std::string& name, RunRecord& record) 
         const int error = errno;
         say(text::kCloseFailed);
         diagnose(name, std::string("cannot close: ") + std::strerror(error));
-        record.troubled = true;
+        record.inputCloseFailed = true;
     }
 }
 
@@ -330,35 +331,34 @@ Outcome convertFile(std::size_t argument, Workspace& workspace) {
 
 }  // namespace
 
-int run(int argc, char** argv) {
-    guardStandardStreams();
-    // Answered and done: no closing block and no key wait, as a script that
-    // asks expects.
-    if (const char* answer = answerTo(argc, argv)) {
-        say(answer);
-        return finishRun(0);
-    }
-    installInterruptCleanup();
-    if (argc <= 1) {
-        say(text::kUsage);
-        printClosingBlock();
-        flushConsole();
-        waitForKey();
-        return finishRun(0);
-    }
-    // Default-initialised on purpose: zeroing the token tables would make
-    // every page of them resident for nothing.
-    const std::unique_ptr<Workspace> workspace(new Workspace);
-    RunRecord& record = workspace->record;
+namespace {
+
+// The usage text and the closing block, for a run that names no file.
+int showUsage() {
+    say(text::kUsage);
+    printClosingBlock();
+    flushConsole();
+    waitForKey();
+    return finishRun(0);
+}
+
+// Every file the run was given, in order, with its identity as it is now.
+void recordArguments(int argc, char** argv, RunRecord& record) {
     for (int index = 1; index < argc; ++index) {
         RunRecord::Input input;
         input.name = argv[index];
         input.known = files::identityOf(argv[index], input.identity);
         record.inputs.push_back(input);
     }
-    int converted = 0;
+}
+
+// Converts every file in turn, then closes the run with the summary; an
+// input or output that cannot be opened ends it at once.
+int convertAll(Workspace& workspace) {
+    const RunRecord& record = workspace.record;
+    std::size_t converted = 0;
     for (std::size_t argument = 0; argument < record.inputs.size(); ++argument) {
-        switch (convertFile(argument, *workspace)) {
+        switch (convertFile(argument, workspace)) {
         case Outcome::Converted:
             ++converted;
             break;
@@ -373,12 +373,33 @@ int run(int argc, char** argv) {
             return finishRun(1);
         }
     }
-    say(text::summary(converted));
+    say(text::summary(static_cast<int>(converted)));
     printClosingBlock();
     flushConsole();
     waitForKey();
-    const bool allConverted = converted == argc - 1 && !record.troubled;
+    const bool allConverted = converted == record.inputs.size() && !record.inputCloseFailed;
     return finishRun(allConverted ? 0 : 1);
+}
+
+}  // namespace
+
+int run(int argc, char** argv) {
+    guardStandardStreams();
+    // Answered and done: no closing block and no key wait, as a script that
+    // asks expects.
+    if (const char* answer = answerTo(argc, argv)) {
+        say(answer);
+        return finishRun(0);
+    }
+    interrupts::install();
+    if (argc <= 1) {
+        return showUsage();
+    }
+    // Default-initialised on purpose: zeroing the token tables would make
+    // every page of them resident for nothing.
+    const std::unique_ptr<Workspace> workspace(new Workspace);
+    recordArguments(argc, argv, workspace->record);
+    return convertAll(*workspace);
 }
 
 }  // namespace morvale

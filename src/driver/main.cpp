@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/platform.h"
+#include "driver/console.h"
 
 // Windows gives the command line in UTF-16, whatever the code page; the tool
 // works in UTF-8 from here on.

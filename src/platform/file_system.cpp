@@ -1,5 +1,6 @@
 // The file system: what every system's implementation shares.
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <string>
 
@@ -13,20 +14,11 @@ std::atomic<int> readFault{0};
 std::atomic<int> writeFault{0};
 std::atomic<int> closeFault{0};
 
-}  // namespace
+// How often createBeside() tries a fresh name before it gives up.
+constexpr int kCreateAttempts = 100;
 
-void injectFaults(const Faults& faults) {
-    readFault.store(faults.read);
-    writeFault.store(faults.write);
-    closeFault.store(faults.close);
-}
-
-namespace detail {
-
-int takeReadFault() { return readFault.exchange(0); }
-int takeWriteFault() { return writeFault.exchange(0); }
-int takeCloseFault() { return closeFault.exchange(0); }
-
+// A name beside `target` for the given attempt: the target's name, the
+// infix, and six characters that differ between attempts and processes.
 std::string incompleteName(const std::string& target, unsigned long processId, int attempt) {
 #ifdef _WIN32
     static constexpr const char* kSeparators = "/\\:";
@@ -64,6 +56,56 @@ std::string incompleteName(const std::string& target, unsigned long processId, i
     return name;
 }
 
-}  // namespace detail
+}  // namespace
+
+void injectFaults(const Faults& faults) {
+    readFault.store(faults.read);
+    writeFault.store(faults.write);
+    closeFault.store(faults.close);
+}
+
+long long read(Handle file, void* buffer, std::size_t size) {
+    if (const int fault = readFault.exchange(0)) {
+        errno = fault;
+        return -1;
+    }
+    return detail::systemRead(file, buffer, size);
+}
+
+bool writeAll(Handle file, const void* bytes, std::size_t size) {
+    if (const int fault = writeFault.exchange(0)) {
+        errno = fault;
+        return false;
+    }
+    return detail::systemWriteAll(file, bytes, size);
+}
+
+bool close(Handle file) {
+    const int fault = closeFault.exchange(0);
+    // A file is released even when the fault is injected, so it is never
+    // closed twice.
+    const bool closed = detail::systemClose(file);
+    if (fault != 0) {
+        errno = fault;
+        return false;
+    }
+    return closed;
+}
+
+Handle createBeside(const std::string& target, const Entry& replaced, std::string& created) {
+    for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
+        const std::string name = incompleteName(target, detail::processId(), attempt);
+        const Handle file = detail::createExclusive(name, replaced);
+        if (file != kNoHandle) {
+            created = name;
+            return file;
+        }
+        if (errno != EEXIST) {
+            return kNoHandle;
+        }
+    }
+    errno = EEXIST;
+    return kNoHandle;
+}
 
 }  // namespace morvale::files

@@ -8,7 +8,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 namespace morvale::files {
 
@@ -74,15 +73,10 @@ bool replace(const char* from, const char* to);
 bool remove(const char* name);
 
 #ifdef _WIN32
-// Names travel through the tool as UTF-8 and reach Windows as UTF-16. A text
-// that is not UTF-8 gives false.
-bool wideFromUtf8(const char* text, std::wstring& wide);
-std::string utf8FromWide(const wchar_t* wide);
-// The files (not folders) that a pattern of `*` and `?` in its last part
-// names, each with the pattern's folder part as it was typed, in the order of
-// their bytes; names starting with "." only when the pattern does. Windows
-// leaves expanding patterns to each program, where a shell does it elsewhere.
-std::vector<std::string> filesMatching(const std::string& pattern);
+// The wide name that Windows' calls take for a UTF-8 name, or false with
+// errno set. A long name is made a full path with the prefix that lifts the
+// old length limit.
+bool systemName(const char* name, std::wstring& wide);
 #endif
 
 // The infix of the name that createBeside() gives, after the target's name.

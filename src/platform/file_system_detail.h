@@ -1,25 +1,30 @@
-// What the per-system implementations of the file system share.
+// What each system's implementation of the file system provides beneath the
+// calls that every system shares (file_system.cpp): the test seam and the
+// choice of a fresh name are written once, over these primitives.
 #ifndef MORVALE_PLATFORM_FILE_SYSTEM_DETAIL_H
 #define MORVALE_PLATFORM_FILE_SYSTEM_DETAIL_H
 
+#include <cstddef>
 #include <string>
 
 #include "platform/file_system.h"
 
 namespace morvale::files::detail {
 
-// The errno a test asked the next such call to fail with, or 0; taking it
-// clears it.
-int takeReadFault();
-int takeWriteFault();
-int takeCloseFault();
+// The system's own read, write and close, each as its public counterpart
+// describes it, with no fault injected.
+long long systemRead(Handle file, void* buffer, std::size_t size);
+bool systemWriteAll(Handle file, const void* bytes, std::size_t size);
+bool systemClose(Handle file);
 
-// How often createBeside() tries a fresh name before it gives up.
-constexpr int kCreateAttempts = 100;
+// Creates the file `name` for writing, only when nothing stands there (never
+// through a link): kNoHandle with errno EEXIST when the name is taken, or
+// another errno when the file cannot be made at all. It gets the permission
+// bits of `replaced` when that is a regular file, else what any new file gets.
+Handle createExclusive(const std::string& name, const Entry& replaced);
 
-// A name beside `target` for the given attempt: the target's name, the
-// infix, and six characters that differ between attempts and processes.
-std::string incompleteName(const std::string& target, unsigned long processId, int attempt);
+// The running process's number, which makes names differ between processes.
+unsigned long processId();
 
 }  // namespace morvale::files::detail
 

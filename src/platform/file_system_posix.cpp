@@ -42,11 +42,9 @@ Handle openForReading(const char* name, long long& size) {
     return fd;
 }
 
-long long read(Handle file, void* buffer, std::size_t size) {
-    if (const int fault = detail::takeReadFault()) {
-        errno = fault;
-        return -1;
-    }
+namespace detail {
+
+long long systemRead(Handle file, void* buffer, std::size_t size) {
     for (;;) {
         const ssize_t count = ::read(descriptor(file), buffer, size);
         if (count >= 0 || errno != EINTR) {
@@ -55,17 +53,48 @@ long long read(Handle file, void* buffer, std::size_t size) {
     }
 }
 
-bool close(Handle file) {
-    const int fault = detail::takeCloseFault();
-    // A descriptor is released even when close() fails, so it is never
-    // closed twice.
-    const bool closed = ::close(descriptor(file)) == 0;
-    if (fault != 0) {
-        errno = fault;
-        return false;
+// A descriptor is released even when close() fails, so it is never closed
+// twice.
+bool systemClose(Handle file) { return ::close(descriptor(file)) == 0; }
+
+bool systemWriteAll(Handle file, const void* bytes, std::size_t size) {
+    const char* at = static_cast<const char*>(bytes);
+    while (size > 0) {
+        const ssize_t count = ::write(descriptor(file), at, size);
+        if (count < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        at += count;
+        size -= static_cast<std::size_t>(count);
     }
-    return closed;
+    return true;
 }
+
+Handle createExclusive(const std::string& name, const Entry& replaced) {
+    const bool keepPermissions = replaced.kind == Kind::Regular;
+    // A replaced file's bits are set once the file is there; until then
+    // nobody but its owner may read it.
+    const mode_t mode = keepPermissions ? 0600 : 0666;
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (fd < 0) {
+        return kNoHandle;
+    }
+    if (keepPermissions && fchmod(fd, static_cast<mode_t>(replaced.permissions)) != 0) {
+        const int error = errno;
+        ::close(fd);
+        unlink(name.c_str());
+        errno = error;
+        return kNoHandle;
+    }
+    return fd;
+}
+
+unsigned long processId() { return static_cast<unsigned long>(getpid()); }
+
+}  // namespace detail
 
 bool identityOf(Handle file, Identity& identity) {
     struct stat info;
@@ -117,54 +146,6 @@ Entry examine(const char* name) {
         entry.kind = Kind::Other;
     }
     return entry;
-}
-
-Handle createBeside(const std::string& target, const Entry& replaced, std::string& created) {
-    const bool keepPermissions = replaced.kind == Kind::Regular;
-    // A replaced file's bits are set once the file is there; until then
-    // nobody but its owner may read it.
-    const mode_t mode = keepPermissions ? 0600 : 0666;
-    for (int attempt = 0; attempt < detail::kCreateAttempts; ++attempt) {
-        const std::string name = detail::incompleteName(target, static_cast<unsigned long>(getpid()), attempt);
-        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-        if (fd < 0) {
-            if (errno == EEXIST) {
-                continue;
-            }
-            return kNoHandle;
-        }
-        if (keepPermissions && fchmod(fd, static_cast<mode_t>(replaced.permissions)) != 0) {
-            const int error = errno;
-            ::close(fd);
-            unlink(name.c_str());
-            errno = error;
-            return kNoHandle;
-        }
-        created = name;
-        return fd;
-    }
-    errno = EEXIST;
-    return kNoHandle;
-}
-
-bool writeAll(Handle file, const void* bytes, std::size_t size) {
-    if (const int fault = detail::takeWriteFault()) {
-        errno = fault;
-        return false;
-    }
-    const char* at = static_cast<const char*>(bytes);
-    while (size > 0) {
-        const ssize_t count = ::write(descriptor(file), at, size);
-        if (count < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        at += count;
-        size -= static_cast<std::size_t>(count);
-    }
-    return true;
 }
 
 void startWriteBack(Handle file, long long offset, long long size) {

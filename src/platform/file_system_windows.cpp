@@ -8,6 +8,7 @@
 #include <cwchar>
 
 #include "platform/file_system_detail.h"
+#include "platform/wide_text.h"
 
 namespace morvale::files {
 
@@ -59,11 +60,34 @@ bool failWithLastError() {
     return false;
 }
 
-// The wide name that the system's calls take for a UTF-8 name, or false with
-// errno set. A name at or past the old 260-character limit (248 for a folder,
+// The file that createBeside() made last, by both its names, so that an
+// interruption can remove it without converting or allocating anything.
+// Written only before the driver hands the name to its interrupt handler.
+std::string incompleteUtf8;
+std::wstring incompleteWide;
+
+bool isDirectory(const std::wstring& name) {
+    const DWORD attributes = GetFileAttributesW(name.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool identityOfHandle(HANDLE handle, Identity& identity) {
+    BY_HANDLE_FILE_INFORMATION info;
+    // Some file systems have no file indexes and give 0 for every file.
+    if (!GetFileInformationByHandle(handle, &info) || (info.nFileIndexHigh == 0 && info.nFileIndexLow == 0)) {
+        return false;
+    }
+    identity.volume = info.dwVolumeSerialNumber;
+    identity.index = (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return true;
+}
+
+}  // namespace
+
+// A name at or past the old 260-character limit (248 for a folder,
 // counting what a file name inside it adds) is made a full path with the
 // prefix that lifts the limit, which only a full path may carry.
-bool widen(const char* name, std::wstring& wide) {
+bool systemName(const char* name, std::wstring& wide) {
     if (!wideFromUtf8(name, wide)) {
         errno = EINVAL;
         return false;
@@ -90,33 +114,9 @@ bool widen(const char* name, std::wstring& wide) {
     return true;
 }
 
-// The file that createBeside() made last, by both its names, so that an
-// interruption can remove it without converting or allocating anything.
-// Written only before the driver hands the name to its interrupt handler.
-std::string incompleteUtf8;
-std::wstring incompleteWide;
-
-bool isDirectory(const std::wstring& name) {
-    const DWORD attributes = GetFileAttributesW(name.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-bool identityOfHandle(HANDLE handle, Identity& identity) {
-    BY_HANDLE_FILE_INFORMATION info;
-    // Some file systems have no file indexes and give 0 for every file.
-    if (!GetFileInformationByHandle(handle, &info) || (info.nFileIndexHigh == 0 && info.nFileIndexLow == 0)) {
-        return false;
-    }
-    identity.volume = info.dwVolumeSerialNumber;
-    identity.index = (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-    return true;
-}
-
-}  // namespace
-
 Handle openForReading(const char* name, long long& size) {
     std::wstring wide;
-    if (!widen(name, wide)) {
+    if (!systemName(name, wide)) {
         return kNoHandle;
     }
     const HANDLE handle = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -143,11 +143,9 @@ Handle openForReading(const char* name, long long& size) {
     return reinterpret_cast<Handle>(handle);
 }
 
-long long read(Handle file, void* buffer, std::size_t size) {
-    if (const int fault = detail::takeReadFault()) {
-        errno = fault;
-        return -1;
-    }
+namespace detail {
+
+long long systemRead(Handle file, void* buffer, std::size_t size) {
     DWORD count = 0;
     const DWORD wanted = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
     if (!ReadFile(handleOf(file), buffer, wanted, &count, nullptr)) {
@@ -161,15 +159,43 @@ long long read(Handle file, void* buffer, std::size_t size) {
     return count;
 }
 
-bool close(Handle file) {
-    const int fault = detail::takeCloseFault();
-    const bool closed = CloseHandle(handleOf(file)) != 0 || failWithLastError();
-    if (fault != 0) {
-        errno = fault;
-        return false;
+bool systemClose(Handle file) { return CloseHandle(handleOf(file)) != 0 || failWithLastError(); }
+
+bool systemWriteAll(Handle file, const void* bytes, std::size_t size) {
+    const char* at = static_cast<const char*>(bytes);
+    while (size > 0) {
+        const DWORD part = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+        DWORD written = 0;
+        if (!WriteFile(handleOf(file), at, part, &written, nullptr)) {
+            return failWithLastError();
+        }
+        at += written;
+        size -= written;
     }
-    return closed;
+    return true;
 }
+
+Handle createExclusive(const std::string& name, const Entry&) {
+    std::wstring wide;
+    if (!systemName(name.c_str(), wide)) {
+        return kNoHandle;
+    }
+    // Shared for deletion, so that an interruption can remove the file while
+    // it is still open.
+    const HANDLE handle = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        failWithLastError();  // EEXIST when the name is taken
+        return kNoHandle;
+    }
+    incompleteUtf8 = name;
+    incompleteWide = wide;
+    return reinterpret_cast<Handle>(handle);
+}
+
+unsigned long processId() { return GetCurrentProcessId(); }
+
+}  // namespace detail
 
 bool identityOf(Handle file, Identity& identity) { return identityOfHandle(handleOf(file), identity); }
 
@@ -177,7 +203,7 @@ bool identityOf(const char* name, Identity& identity) {
     // No access is asked for and every kind of sharing allowed: only the
     // file's information is read, whoever else has it open.
     std::wstring wide;
-    if (!widen(name, wide)) {
+    if (!systemName(name, wide)) {
         return false;
     }
     const HANDLE handle = CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -193,7 +219,7 @@ bool identityOf(const char* name, Identity& identity) {
 Entry examine(const char* name) {
     Entry entry;
     std::wstring wide;
-    if (!widen(name, wide)) {
+    if (!systemName(name, wide)) {
         entry.kind = Kind::Other;
         entry.error = errno;
         return entry;
@@ -222,52 +248,6 @@ Entry examine(const char* name) {
     return entry;
 }
 
-Handle createBeside(const std::string& target, const Entry&, std::string& created) {
-    for (int attempt = 0; attempt < detail::kCreateAttempts; ++attempt) {
-        const std::string name = detail::incompleteName(target, GetCurrentProcessId(), attempt);
-        std::wstring wide;
-        if (!widen(name.c_str(), wide)) {
-            return kNoHandle;
-        }
-        // Shared for deletion, so that an interruption can remove the file
-        // while it is still open.
-        const HANDLE handle = CreateFileW(wide.c_str(), GENERIC_WRITE,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                          CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (handle == INVALID_HANDLE_VALUE) {
-            if (GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS) {
-                continue;
-            }
-            failWithLastError();
-            return kNoHandle;
-        }
-        created = name;
-        incompleteUtf8 = name;
-        incompleteWide = wide;
-        return reinterpret_cast<Handle>(handle);
-    }
-    errno = EEXIST;
-    return kNoHandle;
-}
-
-bool writeAll(Handle file, const void* bytes, std::size_t size) {
-    if (const int fault = detail::takeWriteFault()) {
-        errno = fault;
-        return false;
-    }
-    const char* at = static_cast<const char*>(bytes);
-    while (size > 0) {
-        const DWORD part = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
-        DWORD written = 0;
-        if (!WriteFile(handleOf(file), at, part, &written, nullptr)) {
-            return failWithLastError();
-        }
-        at += written;
-        size -= written;
-    }
-    return true;
-}
-
 // Windows writes a file back on its own and FlushFileBuffers() has no
 // asynchronous form.
 void startWriteBack(Handle, long long, long long) {}
@@ -277,7 +257,7 @@ bool syncToDisk(Handle file) { return FlushFileBuffers(handleOf(file)) != 0 || f
 bool replace(const char* from, const char* to) {
     std::wstring wideFrom;
     std::wstring wideTo;
-    if (!widen(from, wideFrom) || !widen(to, wideTo)) {
+    if (!systemName(from, wideFrom) || !systemName(to, wideTo)) {
         return false;
     }
     return MoveFileExW(wideFrom.c_str(), wideTo.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0 ||
@@ -294,110 +274,7 @@ bool remove(const char* name) {
         return DeleteFileW(incompleteWide.c_str()) != 0;
     }
     std::wstring wide;
-    return widen(name, wide) && DeleteFileW(wide.c_str()) != 0;
-}
-
-bool wideFromUtf8(const char* text, std::wstring& wide) {
-    const int length = static_cast<int>(std::strlen(text));
-    wide.clear();
-    if (length == 0) {
-        return true;
-    }
-    const int size = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, length, nullptr, 0);
-    if (size <= 0) {
-        return false;
-    }
-    wide.resize(static_cast<std::size_t>(size));
-    return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, length, &wide[0], size) == size;
-}
-
-std::string utf8FromWide(const wchar_t* wide) {
-    const int length = static_cast<int>(std::wcslen(wide));
-    std::string text;
-    if (length == 0) {
-        return text;
-    }
-    const int size = WideCharToMultiByte(CP_UTF8, 0, wide, length, nullptr, 0, nullptr, nullptr);
-    if (size > 0) {
-        text.resize(static_cast<std::size_t>(size));
-        WideCharToMultiByte(CP_UTF8, 0, wide, length, &text[0], size, nullptr, nullptr);
-    }
-    return text;
-}
-
-namespace {
-
-bool isSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
-
-// Whether a name matches a pattern of `*` (any run of characters) and `?`
-// (one character), letter case aside as the file system has it. The system's
-// own matching also tries each file's short 8.3 name, so that `*.htm` finds
-// "page.html"; a shell's user expects only the names they see.
-bool matches(const wchar_t* pattern, const wchar_t* name) {
-    const wchar_t* star = nullptr;
-    const wchar_t* resume = nullptr;
-    const auto charLength = [](const wchar_t* at) {
-        return IS_HIGH_SURROGATE(at[0]) && IS_LOW_SURROGATE(at[1]) ? 2 : 1;
-    };
-    while (*name != L'\0') {
-        const int length = charLength(name);
-        if (*pattern == L'*') {
-            star = ++pattern;
-            resume = name;
-        } else if (*pattern == L'?') {
-            ++pattern;
-            name += length;
-        } else if (*pattern != L'\0' && charLength(pattern) == length &&
-                   CompareStringOrdinal(pattern, length, name, length, TRUE) == CSTR_EQUAL) {
-            pattern += length;
-            name += length;
-        } else if (star != nullptr) {
-            pattern = star;
-            resume += charLength(resume);
-            name = resume;
-        } else {
-            return false;
-        }
-    }
-    while (*pattern == L'*') {
-        ++pattern;
-    }
-    return *pattern == L'\0';
-}
-
-}  // namespace
-
-std::vector<std::string> filesMatching(const std::string& pattern) {
-    std::vector<std::string> names;
-    std::wstring wide;
-    if (!widen(pattern.c_str(), wide)) {
-        return names;
-    }
-    // The folder part, kept as it was typed, and the pattern of the names.
-    std::size_t folderEnd = pattern.find_last_of("\\/");
-    folderEnd = folderEnd == std::string::npos ? (pattern.size() >= 2 && pattern[1] == ':' ? 2 : 0) : folderEnd + 1;
-    const std::string folder = pattern.substr(0, folderEnd);
-    std::size_t wideEnd = wide.size();
-    while (wideEnd > 0 && !isSeparator(wide[wideEnd - 1]) && wide[wideEnd - 1] != L':') {
-        --wideEnd;
-    }
-    const std::wstring namePattern = wide.substr(wideEnd);
-    WIN32_FIND_DATAW found;
-    const HANDLE search = FindFirstFileExW(wide.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
-    if (search == INVALID_HANDLE_VALUE) {
-        return names;
-    }
-    do {
-        // Hidden by convention unless asked for, as a shell has it.
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
-            (found.cFileName[0] == L'.' && namePattern[0] != L'.') || !matches(namePattern.c_str(), found.cFileName)) {
-            continue;
-        }
-        names.push_back(folder + utf8FromWide(found.cFileName));
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-    std::sort(names.begin(), names.end());
-    return names;
+    return systemName(name, wide) && DeleteFileW(wide.c_str()) != 0;
 }
 
 }  // namespace morvale::files

@@ -15,11 +15,13 @@ namespace morvale {
 // it says when a token is too long, and a reader that cuts tokens without
 // storing them asks fits().
 //
-// A token is filled and terminated before the next one is started:
-// its length is then known without scanning it again. No terminating zero
-// is stored either: the bytes after a token are whatever was there, so that
-// the last store into a short token is often a single one that a writer
-// reading the token whole can take straight from the store queue.
+// A token is filled and terminated before the next one is started: its
+// length is kept, so it is never scanned again. No terminating zero is
+// stored after an ordinary token: the bytes after it are whatever was there,
+// so that the last store into a short token is often a single one that a
+// writer reading the token whole can take straight from the store queue.
+// Only a token that holds a zero byte, which ends it there, and an emptied
+// slot get one.
 class TokenTable {
 public:
     static constexpr int kSlots = 1024;

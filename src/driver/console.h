@@ -1,6 +1,7 @@
-// The few things the driver needs from the operating system beyond files.
-#ifndef MORVALE_DRIVER_PLATFORM_H
-#define MORVALE_DRIVER_PLATFORM_H
+// What only the executable needs from the system besides files: the
+// console's streams and its key wait, and on Windows the command line.
+#ifndef MORVALE_DRIVER_CONSOLE_H
+#define MORVALE_DRIVER_CONSOLE_H
 
 #include <cstdio>
 #include <string>
@@ -10,7 +11,8 @@ namespace morvale {
 
 #ifdef _WIN32
 // The program's arguments in UTF-8, each one holding `*` or `?` replaced by
-// the files it matches (or kept when none does), as a shell would have done.
+// the files it matches (or kept when none does), as a shell would have done:
+// Windows leaves expanding patterns to each program.
 std::vector<std::string> argumentsOf(int argc, wchar_t** argv);
 #endif
 
@@ -26,14 +28,9 @@ void waitForKeyInOwnWindow();
 
 // Waits for one key press, read without echo and without waiting for Enter.
 // Does nothing when standard input is not a terminal, or the process is not
-// in its terminal's foreground, so that scripts and pipes never hang.
+// in its terminal's foreground, so that scripts and pipes never hang. An
+// interruption during the wait gives the terminal back as it was.
 void waitForKey();
-
-// Makes an interruption (Ctrl-C, a termination request, a hang-up) remove the
-// file being written (see platform/interrupts.h), so that nothing incomplete
-// is left behind. Signals that were ignored when the tool started stay
-// ignored.
-void installInterruptCleanup();
 
 // Makes sure standard input, output and error are open (on /dev/null when
 // they were closed), so that no file the tool opens can take their place and
