@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "vecfile/number_check.h"
 #include "vecfile/vector_writer.h"
 
 namespace morvale {
@@ -161,6 +162,21 @@ void convertToFile(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bench.table.size()));
 }
 
+// The checks a vector file's readers need, one call per token, over the forms
+// measurement tools print; items are tokens.
+template <bool (*check)(std::string_view)>
+void checkTokens(benchmark::State& state) {
+    static const std::string_view kTokens[] = {"0.000123456", "-1.2345e-05", "4.839335", "12", "1.5E+02",
+                                               "-0.000460159", "9.9826e-07", "0.268773"};
+    for (auto _ : state) {
+        for (std::string_view token : kTokens) {
+            benchmark::DoNotOptimize(token);
+            benchmark::DoNotOptimize(check(token));
+        }
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * std::size(kTokens)));
+}
+
 // Arguments: data columns, and 1 for the three-line layout.
 void layouts(benchmark::internal::Benchmark* b) { b->Args({1, 0})->Args({8, 0})->Args({8, 1}); }
 
@@ -169,6 +185,8 @@ BENCHMARK(cutPlainRows)->Apply(layouts);
 BENCHMARK(writeRows)->Apply(layouts);
 BENCHMARK(convertRows)->Apply(layouts);
 BENCHMARK(convertToFile)->Apply(layouts)->UseRealTime();
+BENCHMARK(checkTokens<isReadableValue>)->Name("isReadableValue");
+BENCHMARK(checkTokens<isExactAbscissa>)->Name("isExactAbscissa");
 
 }  // namespace
 }  // namespace morvale
