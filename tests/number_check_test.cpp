@@ -102,14 +102,28 @@ std::string nearlyReadable(std::mt19937& random, const std::string& alphabet) {
         }
         return run;
     };
+    // Parts in braces are drawn in order, so a seed always gives the same tokens.
+    const auto join = [](std::initializer_list<std::string> parts) {
+        std::string joined;
+        for (const std::string& part : parts) {
+            joined += part;
+        }
+        return joined;
+    };
     const std::string decimal = "0123456789";
     const std::string hex = decimal + "abcdef";
     std::string token = pick({"", "+", "-"});
     switch (random() % 4) {
-    case 0: token += digits(decimal) + pick({"", "."}) + digits(decimal) + pick({"", "e"}) + pick({"", "+", "-"}) + digits(decimal); break;
-    case 1: token += "0x" + digits(hex) + pick({"", "."}) + digits(hex) + pick({"", "p"}) + pick({"", "+", "-"}) + digits(decimal); break;
+    case 0:
+        token += join({digits(decimal), pick({"", "."}), digits(decimal), pick({"", "e"}), pick({"", "+", "-"}),
+                       digits(decimal)});
+        break;
+    case 1:
+        token += join({"0x", digits(hex), pick({"", "."}), digits(hex), pick({"", "p"}), pick({"", "+", "-"}),
+                       digits(decimal)});
+        break;
     case 2: token += pick({"inf", "infinity"}); break;
-    case 3: token += "nan" + pick({"", "(", "()", "(_"}) + digits("aZ09_") + pick({"", ")"}); break;
+    case 3: token += join({"nan", pick({"", "(", "()", "(_"}), digits("aZ09_"), pick({"", ")"})}); break;
     }
     for (char& c : token) {
         if (random() % 2 == 0 && c >= 'a' && c <= 'z') {

@@ -41,8 +41,8 @@ const char* skipDigits(const char* p, const char* end) {
     return p;
 }
 
-// Skips digits with an optional point; nullptr when no digit is there, which
-// leaves nothing a number.
+// Skips digits with an optional point and returns where they end; nullptr
+// when there is no digit, as a point alone is no number.
 template <bool (*isDigitOfBase)(char)>
 const char* skipMantissa(const char* p, const char* end) {
     const char* const start = p;

@@ -16,13 +16,14 @@ namespace morvale {
 // and refuse the whole file over one value they cannot read.
 bool isReadableValue(std::string_view text);
 
-// Whether an abscissa is stored exactly as written. The readers keep it as
-// the written digits, D, taken as one integer in a signed 64-bit mantissa,
-// with a scale s = (digits after the point) - (exponent) of at most 18
-// decimal places. True for an optional sign, decimal digits with an optional
-// point (one digit at least) and an optional complete exponent, when D, and
-// D * 10^-s if s is negative, are at most 2^63 - 1, and -18 <= s <= 18 (zero
-// included). Hexadecimal, inf and nan are false: they are not exported.
+// Whether an abscissa is stored exactly as written. The readers keep it as an
+// exact decimal, M * 10^-s with a signed 64-bit integer M and a scale s of 0
+// to 18 places. True for an optional sign, decimal digits with an optional
+// point (one digit at least) and an optional complete exponent, when the
+// digits written, leading zeros aside, make an integer D of at most 2^63 - 1,
+// and s = (digits after the point) - (exponent) lies within -18..18, with
+// D * 10^-s at most 2^63 - 1 when s is negative. Zero follows the same scale
+// rule. Hexadecimal, inf and nan are false: they are not exported.
 bool isExactAbscissa(std::string_view text);
 
 }  // namespace morvale
