@@ -19,12 +19,12 @@ using Tokens = std::vector<std::string>;
 using Check = bool (*)(std::string_view);
 
 // Each token is checked as a view into a longer text whose next bytes would
-// complete it (1e and 5, nan( and ), 0 and x1), so that a check reading past
-// its token's end fails here.
+// complete it (1e and 5, nan( and ), 0 and x1, na and n()), so that a check
+// reading past its token's end fails here.
 void expectVerdicts(Check check, const Tokens& accepted, const Tokens& refused) {
     for (bool verdict : {true, false}) {
         for (const std::string& token : verdict ? accepted : refused) {
-            for (const std::string after : {"", "5)", "x1"}) {
+            for (const std::string after : {"", "5)", "x1", "n()"}) {
                 const std::string text = token + after;
                 EXPECT_EQ(check(std::string_view(text.data(), token.size())), verdict) << '"' << visible(token) << '"';
             }
@@ -64,9 +64,10 @@ TEST(NumberCheck, AbscissaIsExactWhenItsDigitsAndScaleFitTheReaders) {
                     // more digits than a mantissa holds
                     "9.999999999999999999", "123456789012345678901", "0.12345678901234567890", "9223372036854775808",
                     "-9223372036854775808", "92233720368547758.08", "9999999999999999999", "1.0000000000000000000",
+                    "20000000000000000000", "2000000000000000000.0",  // ten times their first 19 digits wraps past 2^64
                     // beyond 18 places
                     "1e-30", "0.0000000000000000001", "1e-19", "1.5e-18", "100e-20", "0.0000000000000000000",
-                    "0.000000000000000000000",
+                    "0.000000000000000000000", "0.0000000000000000001e-0", "0.00000000000000000001e1",
                     // multiplied out past 2^63 - 1
                     "1e19", "922337203685477580.7e2", "9.223372036854775808e18", "922337203685477581e1", "0.1e20",
                     "0e19", "0e999",
