@@ -1,8 +1,8 @@
 // The per-row path in memory: cutting rows, writing their sample lines, and
 // both together over a whole table, so that a slower hot path shows here
-// without the file system's noise; and a whole table into a real file. Run
-// by hand (see README, Performance); figures are compared between builds,
-// never asserted.
+// without the file system's noise; a whole table into a real file; and the
+// number checks, token by token. Run by hand (see README, Performance);
+// figures are compared between builds, never asserted.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "vecfile/conversion.h"
+#include "vecfile/number_check.h"
 #include "vecfile/vector_writer.h"
 
 namespace morvale {
@@ -168,6 +169,21 @@ void convertToFile(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bench.table.size()));
 }
 
+// The checks a vector file's readers need, one call per token, over the forms
+// measurement tools print; items are tokens.
+template <bool (*check)(std::string_view)>
+void checkTokens(benchmark::State& state) {
+    static const std::string_view kTokens[] = {"0.000123456", "-1.2345e-05", "4.839335", "12", "1.5E+02",
+                                               "-0.000460159", "9.9826e-07", "0.268773"};
+    for (auto _ : state) {
+        for (std::string_view token : kTokens) {
+            benchmark::DoNotOptimize(token);
+            benchmark::DoNotOptimize(check(token));
+        }
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * std::size(kTokens)));
+}
+
 // Arguments: data columns, and 1 for the three-line layout.
 void layouts(benchmark::internal::Benchmark* b) { b->Args({1, 0})->Args({8, 0})->Args({8, 1}); }
 
@@ -176,6 +192,8 @@ BENCHMARK(cutPlainRows)->Apply(layouts);
 BENCHMARK(writeRows)->Apply(layouts);
 BENCHMARK(convertRows)->Apply(layouts);
 BENCHMARK(convertToFile)->Apply(layouts)->UseRealTime();
+BENCHMARK(checkTokens<isReadableValue>)->Name("isReadableValue");
+BENCHMARK(checkTokens<isExactAbscissa>)->Name("isExactAbscissa");
 
 }  // namespace
 }  // namespace morvale

@@ -1,0 +1,178 @@
+// Number checks: which tokens the readers of vector files read, and read exactly.
+#include "vecfile/number_check.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace morvale {
+namespace {
+
+using test::visible;
+using Tokens = std::vector<std::string>;
+using Check = bool (*)(std::string_view);
+
+// Each token is checked as a view into a longer text whose next bytes would
+// complete it (1e and 5, nan( and ), 0 and x1, na and n()), so that a check
+// reading past its token's end fails here.
+void expectVerdicts(Check check, const Tokens& accepted, const Tokens& refused) {
+    for (bool verdict : {true, false}) {
+        for (const std::string& token : verdict ? accepted : refused) {
+            for (const std::string after : {"", "5)", "x1", "n()"}) {
+                const std::string text = token + after;
+                EXPECT_EQ(check(std::string_view(text.data(), token.size())), verdict) << '"' << visible(token) << '"';
+            }
+        }
+    }
+}
+
+TEST(NumberCheck, ValueIsReadableExactlyWhenStrtodReadsItWhole) {
+    expectVerdicts(isReadableValue,
+                   {"0.000123456", "-1.2345e-05", "4.839335", "12", "1.5E+02", "-5", "+3", ".5", "5.", "007", "-0",
+                    "+.5e+3", "1.e5", "5e-0", "1e99999999999999999999", "1e400", "1e-400", std::string(300, '9'),
+                    "0x1A", "0X1a", "-0x1.8p-3", "0x.8", "0x1.", "0x1P+10", "0x1e5", "0XABCDEFp0", "0x0",
+                    "inf", "INF", "-Infinity", "iNfInItY", "+inf", "nan", "-nan", "NaN(123)", "nan()",
+                    "NAN(_aZ09)"},
+                   {"", "abc", "1,5", "1.0d0", "1e", "1e+", "1e-", "1.e", "--1", "+-1", "1_000",
+                    "\xE2\x88\x92" "5", ".", "+", "-", "e5", ".e5", "1 2", "1\t2", " 5", "5 ", "\t5", "\n5",
+                    "5\r", std::string("5\0", 2), "1.2.3", "1e5e5", "1e5.", "1e5 ", "5+", "0x", "-0x", "00x1",
+                    "0x1p", "0x1p+", "0x1p1.5", "0x1pA", "0xg", "0x.p1", "0x1.8e+1", "x1", "in", "infin",
+                    "infinit", "infinityy", "inf5", "inf(1)", "na", "nanx", "nan(", "nan(a", "nan)", "nan(a-b)",
+                    "nan(()", "nan(a))", "nan()x"});
+}
+
+TEST(NumberCheck, AbscissaIsExactWhenItsDigitsAndScaleFitTheReaders) {
+    expectVerdicts(isExactAbscissa,
+                   {"0", "-0", "+0", "0.000", "1.25", "-3.5e-3", "+2", ".5", "5.", "12", "4.839335", "1.5E+02",
+                    // 18 places; the scale counts the exponent too
+                    "0.000000000000000001", "-0.000000000000000001", "1e-18", "1.5e-17", "0.000000000000000000001e3",
+                    // 2^63 - 1, in every way the exponent can move it
+                    "9223372036854775807", "-9223372036854775807", "922337203685477580.7", "922337203685477580.7e1",
+                    "9.223372036854775807e18", "922337203685477580e1", "1e18", "10e17", "0.1e19", "0.01e20",
+                    // leading zeros add no digit; a long exponent may still be small
+                    "000000000000000000001.5", "00000000000000000000009223372036854775807",
+                    "0.000000000000000000", "000000000000000000000000", "1e+0000000000000000000000018", "0e18"},
+                   {"", "+", "-", ".", "+.", "e5", ".e5", "1e", "1e+", "1e-", "--1", "1_000", "1,5", "1.0d0",
+                    "abc", " 5", "5 ", "1 2", "1\t2", "1.2.3", "1e5e5", "\xE2\x88\x92" "5",
+                    "0x1A", "nan", "inf", "infinity", "-Infinity", "NaN(123)",
+                    // more digits than a mantissa holds
+                    "9.999999999999999999", "123456789012345678901", "0.12345678901234567890", "9223372036854775808",
+                    "-9223372036854775808", "92233720368547758.08", "9999999999999999999", "1.0000000000000000000",
+                    "20000000000000000000", "2000000000000000000.0",  // ten times their first 19 digits wraps past 2^64
+                    // beyond 18 places
+                    "1e-30", "0.0000000000000000001", "1e-19", "1.5e-18", "100e-20", "0.0000000000000000000",
+                    "0.000000000000000000000", "0.0000000000000000001e-0", "0.00000000000000000001e1",
+                    // multiplied out past 2^63 - 1
+                    "1e19", "922337203685477580.7e2", "9.223372036854775808e18", "922337203685477581e1", "0.1e20",
+                    "0e19", "0e999",
+                    // exponents that would wrap a 64-bit counter
+                    "1e99999999999999999999", "1e-99999999999999999999", "0e99999999999999999999",
+                    "1e18446744073709551634", "1e-18446744073709551634"});
+}
+
+// strtod as the readers call it, the token alone: a blank anywhere, even one
+// strtod would skip, cuts the token before the readers see it. When nothing
+// is read, strtod's end is the token's start, also for the empty token.
+bool strtodReadsWhole(const std::string& token) {
+    if (token.find_first_of(" \t\n\v\f\r") != std::string::npos) {
+        return false;
+    }
+    char* stop = nullptr;
+    std::strtod(token.c_str(), &stop);
+    return !token.empty() && stop == token.c_str() + token.size();
+}
+
+// A token of one of the readable forms with its parts drawn at random, each
+// possibly empty, letters in random case; then, one time in two, one
+// character of the alphabet put in or one taken out. These reach the rarer
+// forms and the edges of every form far more often than random characters.
+std::string nearlyReadable(std::mt19937& random, const std::string& alphabet) {
+    const auto pick = [&random](std::initializer_list<const char*> options) {
+        return std::string(options.begin()[random() % options.size()]);
+    };
+    const auto digits = [&random](const std::string& set) {
+        std::string run;
+        for (auto count = random() % 4; count > 0; --count) {
+            run += set[random() % set.size()];
+        }
+        return run;
+    };
+    // Parts in braces are drawn in order, so a seed always gives the same tokens.
+    const auto join = [](std::initializer_list<std::string> parts) {
+        std::string joined;
+        for (const std::string& part : parts) {
+            joined += part;
+        }
+        return joined;
+    };
+    const std::string decimal = "0123456789";
+    const std::string hex = decimal + "abcdef";
+    std::string token = pick({"", "+", "-"});
+    switch (random() % 4) {
+    case 0:
+        token += join({digits(decimal), pick({"", "."}), digits(decimal), pick({"", "e"}), pick({"", "+", "-"}),
+                       digits(decimal)});
+        break;
+    case 1:
+        token += join({"0x", digits(hex), pick({"", "."}), digits(hex), pick({"", "p"}), pick({"", "+", "-"}),
+                       digits(decimal)});
+        break;
+    case 2: token += pick({"inf", "infinity"}); break;
+    case 3: token += join({"nan", pick({"", "(", "()", "(_"}), digits("aZ09_"), pick({"", ")"})}); break;
+    }
+    for (char& c : token) {
+        if (random() % 2 == 0 && c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    const std::size_t at = random() % (token.size() + 1);
+    switch (random() % 4) {
+    case 0: token.insert(at, 1, alphabet[random() % alphabet.size()]); break;
+    case 1: token.erase(at, 1); break;
+    }
+    return token;
+}
+
+// Every token of up to three characters of the alphabet, random longer ones,
+// and random ones near the readable forms. Each accepted abscissa must be a
+// readable value too.
+TEST(NumberCheck, ValueCheckAgreesWithStrtodOnManyTokens) {
+    ASSERT_NE(std::setlocale(LC_NUMERIC, "C"), nullptr);
+    const std::string alphabet = "0123456789+-.eEpPxXaAfFnNiItTyY()_ ,";
+    Tokens tokens = {""};
+    for (std::size_t begin = 0, end = 1; tokens.back().size() < 3; begin = end, end = tokens.size()) {
+        for (std::size_t i = begin; i < end; ++i) {
+            for (char c : alphabet) {
+                tokens.push_back(tokens[i] + c);
+            }
+        }
+    }
+    std::mt19937 random(20240611);
+    for (int i = 0; i < 100000; ++i) {
+        std::string token;
+        for (auto length = 4 + random() % 9; length > 0; --length) {
+            token += alphabet[random() % alphabet.size()];
+        }
+        tokens.push_back(token);
+        tokens.push_back(nearlyReadable(random, alphabet));
+    }
+    int readable = 0;
+    for (const std::string& token : tokens) {
+        const bool expected = strtodReadsWhole(token);
+        readable += expected ? 1 : 0;
+        ASSERT_EQ(isReadableValue(token), expected) << '"' << visible(token) << '"';
+        if (isExactAbscissa(token)) {
+            ASSERT_TRUE(expected) << '"' << visible(token) << '"';
+        }
+    }
+    EXPECT_GT(readable, 30000) << "the tokens barely reach the readable forms";
+}
+
+}  // namespace
+}  // namespace morvale
