@@ -249,7 +249,7 @@ TEST_F(EndToEnd, HelpAndVersionOnlyAsTheSoleArgument) {
     const auto before = snapshot();
     const Result help = run({"--help"});
     EXPECT_EQ(help.status, 0);
-    const std::string usage = console("Usage: morvale TABLE...\n");
+    const std::string usage = console("Usage: morvale [--format 1|2] TABLE...\n");
     EXPECT_EQ(visible(help.out.substr(0, usage.size())), visible(usage));
     EXPECT_NE(help.out.find("man morvale"), std::string::npos) << visible(help.out);
     EXPECT_EQ(help.out.find("Press anykey"), std::string::npos) << visible(help.out);

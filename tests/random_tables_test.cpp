@@ -5,11 +5,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <clocale>
+#include <cstdlib>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "test_support.h"
+#include "vecfile/number_check.h"
+#include "vecfile/sample_lines.h"
 
 namespace morvale {
 namespace {
@@ -25,6 +30,7 @@ struct ModelResult {
     std::string output;
     std::string refusal;  // empty when converted
     long line = 0;
+    std::vector<long> rowLines;  // the line of each row written out
 };
 
 // The table as the reader sees it: no byte-order mark, nothing from 0x1A on,
@@ -200,6 +206,7 @@ private:
         if (refuseLong(line, static_cast<std::size_t>(vectors) + 1, "value")) {
             return false;
         }
+        result_.rowLines.push_back(lineOf(start));
         for (int k = 0; k < vectors; ++k) {
             result_.output +=
                 std::to_string(k) + "\t" + at(line, 0) + "\t" + at(line, static_cast<std::size_t>(k) + 1) + "\r\n";
@@ -291,6 +298,228 @@ TEST(RandomTables, ConvertExactlyAsAnIndependentModelSays) {
     }
     EXPECT_GT(refused, 100);
     EXPECT_LT(refused, 2900);
+}
+
+// The lines of a vector file, each without its CR LF.
+std::vector<std::string> linesOf(const std::string& file) {
+    std::vector<std::string> lines;
+    for (std::size_t start = 0; start < file.size();) {
+        const std::size_t end = file.find("\r\n", start);
+        lines.push_back(file.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
+
+// Whether C's strtod reads the whole token, as the readers of version 2
+// files do; no blank or TAB, at which they cut a line.
+bool strtodReadsWhole(const std::string& token) {
+    if (token.empty() || token.find_first_of(" \t\r\n\f\v") != std::string::npos) {
+        return false;
+    }
+    char* end = nullptr;
+    std::strtod(token.c_str(), &end);
+    return *end == '\0' && end != token.c_str() && token.find('\0') == std::string::npos;
+}
+
+// What a version 2 file of the table must hold, from the version 1 file the
+// model writes: the same declarations with names escaped, then each vector's
+// samples with an abscissa and a value, in row order; or the refusal of the
+// first token, in reading order, that the readers would not take as written.
+struct Version2Model {
+    std::string declarations;
+    std::map<int, std::vector<std::string>> samples;  // by vector
+    long leftOut = 0;
+    long firstLeftOutLine = 0;
+    long refusedLine = 0;
+    std::string refusedText;
+};
+
+std::string escaped(const std::string& name) {
+    std::string text;
+    for (char c : name) {
+        if (c == '"' || c == '\\') {
+            text += '\\';
+        }
+        text += c;
+    }
+    return text;
+}
+
+// The tables' module name, "Time", which needs no escape.
+Version2Model version2Of(const ModelResult& version1, int vectors) {
+    Version2Model model;
+    const std::vector<std::string> lines = linesOf(version1.output);
+    std::size_t next = 0;
+    for (; next < lines.size() && (lines[next].empty() || lines[next].rfind("vector\t", 0) == 0); ++next) {
+        if (lines[next].empty()) {
+            model.declarations += "\r\n";
+            continue;
+        }
+        const std::size_t nameStart = lines[next].find("\"Time\"\t\"") + 8;
+        const std::string name = lines[next].substr(nameStart, lines[next].size() - 1 - nameStart);
+        model.declarations += lines[next].substr(0, nameStart) + escaped(name) + "\"\r\n";
+    }
+    for (std::size_t row = 0; next < lines.size(); ++row) {
+        const long line = version1.rowLines[row];
+        std::vector<std::pair<std::string, std::string>> samples;  // abscissa, value
+        for (int id = 0; id < vectors; ++id, ++next) {
+            const std::string& sample = lines[next];
+            const std::size_t first = sample.find('\t');
+            const std::size_t second = sample.find('\t', first + 1);
+            samples.emplace_back(sample.substr(first + 1, second - first - 1), sample.substr(second + 1));
+        }
+        const std::string abscissa = vectors > 0 ? samples[0].first : std::string();
+        const bool emptyRow = abscissa.find_first_not_of(' ') == std::string::npos &&
+                              std::all_of(samples.begin(), samples.end(), [](const auto& s) { return s.second.empty(); });
+        long empty = 0;
+        for (int id = 0; id < vectors && !emptyRow; ++id) {
+            const std::string& value = samples[static_cast<std::size_t>(id)].second;
+            if (id == 0 && !isExactAbscissa(abscissa)) {
+                model.refusedLine = line;
+                model.refusedText = abscissa;
+                return model;
+            }
+            if (value.empty()) {
+                ++empty;
+                continue;
+            }
+            if (!strtodReadsWhole(value)) {
+                model.refusedLine = line;
+                model.refusedText = value;
+                return model;
+            }
+            model.samples[id].push_back(std::to_string(id) + "\t" + abscissa + "\t" + value);
+        }
+        const long left = emptyRow ? vectors : empty;
+        if (left > 0 && model.leftOut == 0) {
+            model.firstLeftOutLine = line;
+        }
+        model.leftOut += left;
+    }
+    return model;
+}
+
+// Numbers as measurement tools and people write them, and now and then what
+// the readers cannot read.
+class NumberTableMaker {
+public:
+    explicit NumberTableMaker(unsigned start) : random_(start) {}
+
+    std::string make(int& vectors) {
+        const int columns = chance(20) ? pick(300) : 1 + pick(6);
+        const bool threeLine = chance(3);
+        vectors = threeLine ? 2 * columns : columns;
+        std::string table = "Time";
+        for (int column = 0; column < columns; ++column) {
+            table += " " + name();
+        }
+        table += lineEnd();
+        if (threeLine) {
+            std::string subs;
+            std::string pairs;
+            for (int column = 0; column < columns; ++column) {
+                subs += name() + " ";
+                pairs += name() + " " + name() + " ";
+            }
+            table += subs + lineEnd() + pairs + lineEnd();
+        }
+        table += "-------" + lineEnd();
+        for (int rows = pick(60); rows > 0; --rows) {
+            if (chance(15)) {
+                table += (chance(2) ? "   " : "") + lineEnd();
+                continue;
+            }
+            table += abscissa();
+            for (int value = vectors - (chance(8) ? pick(3) : 0) + (chance(10) ? 1 : 0); value > 0; --value) {
+                table += std::string(1 + (chance(6) ? pick(3) : 0), ' ') + number();
+            }
+            table += lineEnd();
+        }
+        return table;
+    }
+
+private:
+    bool chance(int oneIn) { return pick(oneIn) == 0; }
+    int pick(int below) { return std::uniform_int_distribution<int>(0, std::max(below, 1) - 1)(random_); }
+    std::string lineEnd() { return chance(2) ? "\r\n" : "\n"; }
+
+    std::string name() {
+        static const char* const names[] = {"V", "I_out", "T(x)", "q\"1\"", "C:\\dir", "a.b", "\xC3\xA9t\xC3\xA9", "x\ty"};
+        return names[pick(8)];
+    }
+
+    std::string abscissa() {
+        static const char* const odd[] = {"1e-30", "0x1A", "9223372036854775808", "1.5E+02", "0.0000000000000000001",
+                                          "-0", "+7", ".5", "5."};
+        if (chance(400)) {
+            return odd[pick(9)];
+        }
+        return std::to_string(pick(100000)) + (chance(2) ? "." + std::to_string(pick(1000000)) : "");
+    }
+
+    std::string number() {
+        static const char* const forms[] = {"0.000123456", "-1.2345e-05", "4.839335", "12", "+.5e+3", "1.5E+02", "5.",
+                                            ".5", "007", "0x1A", "1e400", "nan", "-Infinity", "12345678901234567890.5",
+                                            "-0.0000000000000000000012"};
+        static const char* const bad[] = {"abc", "1,5", "1e", "--1", "1.0d0", "e5", ".", "-", "1_000"};
+        if (chance(300)) {
+            return bad[pick(9)];
+        }
+        return forms[pick(15)];
+    }
+
+    std::mt19937 random_;
+};
+
+// Version 2 files hold the samples that version 1 files hold, but those with
+// an empty abscissa or value, each vector's in row order, however small the
+// blocks that gather them and wherever the input's buffer ends; and a table
+// with a number the readers would not read as written is refused at it.
+TEST(RandomTables, Version2KeepsEveryVectorsSamplesInRowOrder) {
+    std::setlocale(LC_NUMERIC, "C");
+    NumberTableMaker maker(20261209);
+    const std::size_t blocks[] = {kMaxSampleLine, kMaxSampleLine + 40, 4096, SampleBlocks::kLargestBlock};
+    const std::size_t bufferSizes[] = {1, 7, 64, CharSource::kDefaultBufferSize};
+    int refused = 0;
+    int leftOut = 0;
+    for (int round = 0; round < 1500; ++round) {
+        int vectors = 0;
+        const std::string table = maker.make(vectors);
+        const ModelResult version1 = Model(table).convert();
+        ASSERT_EQ(version1.refusal, "") << visible(table);
+        Version2Model expected = version2Of(version1, vectors);
+        const test::Converted actual = test::convertTextToVersion2(table, bufferSizes[round % 4], VectorFile::kDefaultBufferSize,
+                                                                   blocks[round / 4 % 4]);
+        const Conversion& conversion = actual.conversion;
+        const std::string trace = "round " + std::to_string(round) + "\n" + visible(table);
+        if (expected.refusedLine != 0) {
+            ++refused;
+            ASSERT_EQ(conversion.outcome, ConversionOutcome::Refused) << trace;
+            EXPECT_EQ(conversion.refusal.line, expected.refusedLine) << trace;
+            EXPECT_EQ(visible(conversion.refusedText), visible(expected.refusedText)) << trace;
+            continue;
+        }
+        ASSERT_EQ(conversion.outcome, ConversionOutcome::Converted) << trace;
+        const std::vector<std::string> lines = linesOf(actual.output);
+        std::map<int, std::vector<std::string>> samples;
+        std::string declarations;
+        std::size_t line = 5;  // after the heading
+        for (; line < lines.size() && (lines[line].empty() || lines[line].rfind("vector\t", 0) == 0); ++line) {
+            declarations += lines[line] + "\r\n";
+        }
+        for (; line < lines.size(); ++line) {
+            samples[std::stoi(lines[line])].push_back(lines[line]);
+        }
+        EXPECT_EQ(visible(declarations), visible(expected.declarations)) << trace;
+        EXPECT_EQ(samples, expected.samples) << trace;
+        EXPECT_EQ(conversion.leftOut, expected.leftOut) << trace;
+        EXPECT_EQ(conversion.firstLeftOutLine, expected.firstLeftOutLine) << trace;
+        leftOut += conversion.leftOut > 0 ? 1 : 0;
+    }
+    EXPECT_GT(refused, 50);
+    EXPECT_LT(refused, 1000);
+    EXPECT_GT(leftOut, 100);
 }
 
 }  // namespace

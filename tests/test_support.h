@@ -82,6 +82,36 @@ inline Converted convertText(const std::string& table, std::size_t sourceBuffer 
     return result;
 }
 
+// Where a version 2 file converted in memory says its data came from.
+inline Provenance testProvenance() {
+    Provenance provenance;
+    provenance.runId = "t-20260101-000000-00000000";
+    provenance.table = "t.txt";
+    provenance.converted = "2026-01-01T00:00:00Z";
+    provenance.converter = "morvale 1.0";
+    return provenance;
+}
+
+// The lines a version 2 file of testProvenance() starts with.
+inline const std::string kTestHeading = "version 2\r\nrun \"t-20260101-000000-00000000\"\r\nattr table \"t.txt\"\r\n"
+                                        "attr converted 2026-01-01T00:00:00Z\r\nattr converter \"morvale 1.0\"\r\n";
+
+// The same as a version 2 file, with samples gathered in blocks of at most
+// `largestBlock` bytes.
+inline Converted convertTextToVersion2(const std::string& table,
+                                       std::size_t sourceBuffer = CharSource::kDefaultBufferSize,
+                                       std::size_t outputBuffer = VectorFile::kDefaultBufferSize,
+                                       std::size_t largestBlock = SampleBlocks::kLargestBlock) {
+    const std::unique_ptr<Converter> converter(new Converter(sourceBuffer, outputBuffer, largestBlock));
+    converter->format = VectorFormat::Version2;
+    converter->provenance = testProvenance();
+    converter->source.openMemory(table.data(), table.size());
+    Converted result;
+    converter->output.attachMemory(&result.output);
+    result.conversion = convertTable(*converter, nullptr);
+    return result;
+}
+
 }  // namespace morvale::test
 
 #endif

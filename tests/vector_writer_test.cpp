@@ -14,6 +14,7 @@
 #include <string>
 
 #include "test_support.h"
+#include "vecfile/sample_lines.h"
 
 namespace morvale {
 namespace {
@@ -141,6 +142,90 @@ TEST(VectorWriter, OutputBufferEdgesChangeNothing) {
             }
         }
     }
+}
+
+struct Version2Case {
+    const char* what;
+    std::string table;  // with LF line ends; also converted with CR LF
+    std::string vectorFile;  // after the heading; empty when refused
+    long leftOut;
+    long firstLeftOutLine;
+    long refusedLine;
+    std::string refusedText;
+};
+
+// A version 2 file: the heading, the declarations of version 1 with names
+// escaped, each vector's samples together, only numbers the readers read as
+// written, and no sample with an empty abscissa or value.
+TEST(VectorWriter, WritesVersion2FilesByteForByte) {
+    const std::string oneLineDeclarations = crlfLines({"vector\t0\t\"Time\"\t\"A\"", "vector\t1\t\"Time\"\t\"B\"", ""});
+    const Version2Case cases[] = {
+        {"one-line example", "Time A B\n-----\n0 1 2\n1 3 4\n",
+         oneLineDeclarations + crlfLines({"0\t0\t1", "0\t1\t3", "1\t0\t2", "1\t1\t4"}), 0, 0, 0, ""},
+        {"three-line example", "T G1 G2\nS1 S2\nm1 x1 m2 x2\n=====\n0 1 2 3 4\n1 5 6 7 8\n",
+         crlfLines({"vector\t0\t\"T\"\t\"G1.S1.m1\"", "vector\t2\t\"T\"\t\"G2.S2.m2\"", "", "",
+                    "vector\t1\t\"T\"\t\"G1.S1.x1\"", "vector\t3\t\"T\"\t\"G2.S2.x2\"", "0\t0\t1", "0\t1\t5",
+                    "1\t0\t2", "1\t1\t6", "2\t0\t3", "2\t1\t7", "3\t0\t4", "3\t1\t8"}),
+         0, 0, 0, ""},
+        {"quotes and backslashes escaped, TABs and UTF-8 as they are", "C:\\temp \"A\"\tb \xC3\xA9\\\n--\n0 1 2\n",
+         crlfLines({"vector\t0\t\"C:\\\\temp\"\t\"\\\"A\\\"\tb\"", "vector\t1\t\"C:\\\\temp\"\t\"\xC3\xA9\\\\\"", "",
+                    "0\t0\t1", "1\t0\t2"}),
+         0, 0, 0, ""},
+        {"empty values and empty rows are no samples", "Time A B\n--\n0 1\n\n1 2 3\n  \n",
+         oneLineDeclarations + crlfLines({"0\t0\t1", "0\t1\t2", "1\t1\t3"}), 5, 3, 0, ""},
+        {"every form strtod reads", "T A\n--\n-1 +.5e+3\n2 0x1A\n3 -Infinity\n4 nan\n5 5.\n6 1e400\n",
+         crlfLines({"vector\t0\t\"T\"\t\"A\"", "", "0\t-1\t+.5e+3", "0\t2\t0x1A", "0\t3\t-Infinity", "0\t4\tnan",
+                    "0\t5\t5.", "0\t6\t1e400"}),
+         0, 0, 0, ""},
+        {"an abscissa of the readers' 18 places and 64 bits", "T A\n--\n0.000000000000000001 1\n9223372036854775807 2\n1.5E+02 3\n",
+         crlfLines({"vector\t0\t\"T\"\t\"A\"", "", "0\t0.000000000000000001\t1", "0\t9223372036854775807\t2",
+                    "0\t1.5E+02\t3"}),
+         0, 0, 0, ""},
+        {"a value that is no number", "T A B\n--\n0 1 2\n1 2 abc\n", "", 0, 0, 4, "abc"},
+        {"a decimal comma", "T A\n--\n0 1,5\n", "", 0, 0, 3, "1,5"},
+        {"an abscissa the readers would change", "T A\n--\n0 1\n1e-30 2\n", "", 0, 0, 4, "1e-30"},
+        {"an abscissa too large", "T A\n--\n9223372036854775808 1\n", "", 0, 0, 3, "9223372036854775808"},
+        {"a hexadecimal abscissa", "T A\n--\n0x1A 1\n", "", 0, 0, 3, "0x1A"},
+        {"a right-aligned row", "T A\n--\n 0 1\n", "", 0, 0, 3, " 0"},
+        {"a value beyond the vectors is never read", "T A\n--\n0 1 abc\n", crlfLines({"vector\t0\t\"T\"\t\"A\"", "", "0\t0\t1"}),
+         0, 0, 0, ""},
+        {"a number refused on the last line, which has no line end", "T A\n--\n0 1\n1 x", "", 0, 0, 4, "x"},
+    };
+    for (const Version2Case& c : cases) {
+        for (const std::string& table : {c.table, withCrLf(c.table)}) {
+            for (std::size_t sourceBuffer : {std::size_t{1}, CharSource::kDefaultBufferSize}) {
+                const test::Converted result = test::convertTextToVersion2(table, sourceBuffer);
+                const Conversion& conversion = result.conversion;
+                if (c.refusedLine != 0) {
+                    ASSERT_EQ(conversion.outcome, ConversionOutcome::Refused) << c.what;
+                    EXPECT_EQ(conversion.refusal.reason, Refusal::Reason::NotAnExactNumber) << c.what;
+                    EXPECT_EQ(conversion.refusal.line, c.refusedLine) << c.what;
+                    EXPECT_EQ(conversion.refusedText, c.refusedText) << c.what;
+                    EXPECT_EQ(result.output, "") << c.what;
+                    continue;
+                }
+                ASSERT_EQ(conversion.outcome, ConversionOutcome::Converted) << c.what;
+                EXPECT_EQ(visible(result.output), visible(test::kTestHeading + c.vectorFile)) << c.what;
+                EXPECT_EQ(conversion.leftOut, c.leftOut) << c.what;
+                EXPECT_EQ(conversion.firstLeftOutLine, c.firstLeftOutLine) << c.what;
+            }
+        }
+    }
+}
+
+// A vector's block that is full is written out when its next line comes: the
+// vectors' blocks then alternate in the file, each vector's samples still in
+// row order.
+TEST(VectorWriter, Version2BlocksAreWrittenAsTheyFill) {
+    // Two lines of 7 bytes fit a block that must keep a longest line's room.
+    const std::size_t twoLines = kMaxSampleLine + 2 * 7 - 1;
+    const std::string table = "T A B\n--\n0 1 2\n1 3 4\n2 5 6\n";
+    const test::Converted result = test::convertTextToVersion2(table, CharSource::kDefaultBufferSize,
+                                                               VectorFile::kDefaultBufferSize, twoLines);
+    EXPECT_EQ(visible(result.output),
+              visible(test::kTestHeading +
+                      crlfLines({"vector\t0\t\"T\"\t\"A\"", "vector\t1\t\"T\"\t\"B\"", "", "0\t0\t1", "0\t1\t3",
+                                 "1\t0\t2", "1\t1\t4", "0\t2\t5", "1\t2\t6"})));
 }
 
 // The new file takes the target's name only when every byte of it was

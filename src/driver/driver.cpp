@@ -1,12 +1,16 @@
 // The driver: the argument loop, the per-file sequence and the console texts.
 #include "driver/driver.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <optional>
+#include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "driver/console.h"
@@ -49,21 +53,38 @@ constexpr const char* kKeyPrompt = "Press anykey to continue \n\n";
 constexpr const char* kHelpRequest = "--help";
 constexpr const char* kVersionRequest = "--version";
 constexpr const char* kHelpText =
-    "Usage: morvale TABLE...\n"
+    "Usage: morvale [--format 1|2] TABLE...\n"
     "Converts each text table into a vector file beside it: NAME.txt gives\n"
     "NAME.vec, any other name gets .vec appended. On Windows, tables may also be\n"
-    "dropped on the program's icon.\n"
+    "dropped on the program's icon (or on a shortcut that gives --format 2).\n"
     "\n"
     "  table        a header, a line of - or =, then rows of blank-separated values\n"
     "  vector file  one declaration per data column, then one sample line per value\n"
     "\n"
+    "  --format 2   write files that the format's readers of today open: a version\n"
+    "               line, a run of its own, each vector's samples in blocks, only\n"
+    "               numbers they read exactly (a table with another is refused)\n"
+    "  --format 1   the tool's first format, for older readers (the default)\n"
     "  --help       show this text and end\n"
     "  --version    show the version and end\n"
-    "Each only as the sole argument; a table named --help is given as ./--help.\n"
+    "--format comes before the tables; --help and --version only as the sole\n"
+    "argument: a table named --help is given as ./--help.\n"
     "\n"
     "Exit status: 0 when every table was converted, 1 otherwise.\n"
     "The manual: man morvale (on Windows, README.txt beside morvale.exe).\n";
 constexpr const char* kVersionText = "morvale " MORVALE_VERSION "\n";
+
+// The option that chooses the vector file's format, before the tables.
+constexpr const char* kFormatOption = "--format";
+std::string badFormat(const std::string& given) {
+    return "'" + given + "' is not a vector file format: 1 or 2 (for help: morvale --help)";
+}
+std::string leftOut(long samples) {
+    return "warning: " + std::to_string(samples) +
+           (samples == 1 ? " sample" : " samples") +
+           " with an empty abscissa or value left out, as the readers of version 2 files take no empty "
+           "number; rows shorter than the header, or empty lines?";
+}
 }  // namespace text
 
 // What a run must remember of its files so that one file's vector file never
@@ -264,19 +285,35 @@ void recordWritten(RunRecord& record, std::size_t argument, const std::string& o
     }
 }
 
+// The warnings on a converted table, in the order of their lines.
+void reportWarnings(const Conversion& conversion, const std::string& name) {
+    std::vector<std::pair<long, std::string>> lines;
+    if (const std::optional<Warning>& warning = conversion.warning) {
+        lines.emplace_back(warning->line, std::string("warning: ") + describe(warning->reason));
+    }
+    if (conversion.leftOut > 0) {
+        lines.emplace_back(conversion.firstLeftOutLine, text::leftOut(conversion.leftOut));
+    }
+    std::stable_sort(lines.begin(), lines.end(),
+                     [](const auto& one, const auto& other) { return one.first < other.first; });
+    for (const auto& [line, what] : lines) {
+        diagnose(name, "line " + std::to_string(line) + ": " + what);
+    }
+}
+
 // Says what became of a table whose conversion ran, and whether the run goes on.
 Outcome report(const Conversion& conversion, const std::string& name, const std::string& outputName) {
     switch (conversion.outcome) {
     case ConversionOutcome::Converted:
-        if (const std::optional<Warning>& warning = conversion.warning) {
-            diagnose(name, "line " + std::to_string(warning->line) + ": warning: " + describe(warning->reason));
-        }
+        reportWarnings(conversion, name);
         sayNow(text::converted(outputName));
         return Outcome::Converted;
-    case ConversionOutcome::Refused:
-        diagnose(name, notConverted("line " + std::to_string(conversion.refusal.line) + ": " +
+    case ConversionOutcome::Refused: {
+        const std::string token = conversion.refusedText.empty() ? "" : "'" + conversion.refusedText + "' is ";
+        diagnose(name, notConverted("line " + std::to_string(conversion.refusal.line) + ": " + token +
                                     describe(conversion.refusal.reason)));
         return Outcome::NotConverted;
+    }
     case ConversionOutcome::ReadFailed:
         diagnose(name, notConverted(std::string("read error: ") + std::strerror(conversion.error)));
         return Outcome::NotConverted;
@@ -291,6 +328,37 @@ Outcome report(const Conversion& conversion, const std::string& name, const std:
     diagnose(outputName, conversion.error == VectorFile::kNotRegularFile ? "not a regular file"
                                                                           : std::strerror(conversion.error));
     return Outcome::OutputNotOpened;
+}
+
+// What a version 2 file says of where its data came from. Its run is named
+// after the table, the time and 32 random bits: two files' runs never share a
+// name, which would merge them into one run for their readers.
+Provenance provenanceOf(const std::string& name) {
+    static std::random_device random;
+    const std::time_t now = std::time(nullptr);
+    char stamp[32] = "00000000-000000";
+    char converted[32] = "1970-01-01T00:00:00Z";
+    if (const std::tm* utc = std::gmtime(&now)) {
+        std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", utc);
+        std::strftime(converted, sizeof converted, "%Y-%m-%dT%H:%M:%SZ", utc);
+    }
+    char unique[16];
+    std::snprintf(unique, sizeof unique, "%08x", static_cast<unsigned>(random()));
+#ifdef _WIN32
+    const std::size_t leaf = name.find_last_of("/\\:");
+#else
+    const std::size_t leaf = name.find_last_of('/');
+#endif
+    std::string table = name.substr(leaf == std::string::npos ? 0 : leaf + 1);
+    if (table.size() > 4 && table.compare(table.size() - 4, 4, ".txt") == 0) {
+        table.resize(table.size() - 4);
+    }
+    Provenance provenance;
+    provenance.runId = table + "-" + stamp + "-" + unique;
+    provenance.table = name;
+    provenance.converted = converted;
+    provenance.converter = "morvale " MORVALE_VERSION;
+    return provenance;
 }
 
 // Converts the table that the run's argument `argument` names beside itself,
@@ -318,6 +386,9 @@ Outcome convertFile(std::size_t argument, Workspace& workspace) {
     }
     files::Identity input;
     const bool inputKnown = source.identity(input);
+    if (workspace.converter.format == VectorFormat::Version2) {
+        workspace.converter.provenance = provenanceOf(name);
+    }
     const Conversion conversion = convertTable(workspace.converter, outputName.c_str());
     if (conversion.outcome == ConversionOutcome::OutputNotOpened) {
         return report(conversion, name, outputName);  // the run ends with the input still open
@@ -333,6 +404,34 @@ Outcome convertFile(std::size_t argument, Workspace& workspace) {
 
 namespace {
 
+// Reads the options before the tables, `--format N` or `--format=N`, and
+// returns the index of the first table; 0 when an option is wrong, which is
+// said on standard error.
+int readOptions(int argc, char** argv, VectorFormat& format) {
+    const std::size_t length = std::strlen(text::kFormatOption);
+    int index = 1;
+    while (index < argc && std::strncmp(argv[index], text::kFormatOption, length) == 0 &&
+           (argv[index][length] == '\0' || argv[index][length] == '=')) {
+        std::string value;
+        if (argv[index][length] == '=') {
+            value = argv[index] + length + 1;
+            index += 1;
+        } else {
+            value = index + 1 < argc ? argv[index + 1] : "";
+            index += 2;
+        }
+        if (value == "1") {
+            format = VectorFormat::Version1;
+        } else if (value == "2") {
+            format = VectorFormat::Version2;
+        } else {
+            diagnose(text::kFormatOption, text::badFormat(value));
+            return 0;
+        }
+    }
+    return index;
+}
+
 // The usage text and the closing block, for a run that names no file.
 int showUsage() {
     say(text::kUsage);
@@ -343,8 +442,8 @@ int showUsage() {
 }
 
 // Every file the run was given, in order, with its identity as it is now.
-void recordArguments(int argc, char** argv, RunRecord& record) {
-    for (int index = 1; index < argc; ++index) {
+void recordArguments(int first, int argc, char** argv, RunRecord& record) {
+    for (int index = first; index < argc; ++index) {
         RunRecord::Input input;
         input.name = argv[index];
         input.known = files::identityOf(argv[index], input.identity);
@@ -392,13 +491,19 @@ int run(int argc, char** argv) {
         return finishRun(0);
     }
     interrupts::install();
-    if (argc <= 1) {
+    VectorFormat format = VectorFormat::Version1;
+    const int first = readOptions(argc, argv, format);
+    if (first == 0) {
+        return finishRun(1);
+    }
+    if (first >= argc) {
         return showUsage();
     }
     // Default-initialised on purpose: zeroing the token tables would make
     // every page of them resident for nothing.
     const std::unique_ptr<Workspace> workspace(new Workspace);
-    recordArguments(argc, argv, workspace->record);
+    workspace->converter.format = format;
+    recordArguments(first, argc, argv, workspace->record);
     return convertAll(*workspace);
 }
 

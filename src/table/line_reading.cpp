@@ -18,6 +18,8 @@ const char* describe(Refusal::Reason reason) {
         return kValueTooLong.c_str();
     case Refusal::Reason::TooManyColumns:
         return kTooManyColumns.c_str();
+    case Refusal::Reason::NotAnExactNumber:
+        return "not a number the readers of vector files read exactly";
     case Refusal::Reason::None:
         break;
     }

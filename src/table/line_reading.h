@@ -12,7 +12,13 @@ namespace morvale {
 // Why a table was refused, and the line where it was found. A default
 // Refusal means the table was accepted.
 struct Refusal {
-    enum class Reason { None, NameTooLong, ValueTooLong, TooManyColumns };
+    enum class Reason {
+        None,
+        NameTooLong,
+        ValueTooLong,
+        TooManyColumns,
+        NotAnExactNumber,  // a value or abscissa that the chosen format's readers cannot take as written
+    };
     Reason reason = Reason::None;
     long line = 0;
 

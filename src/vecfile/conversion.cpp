@@ -9,6 +9,14 @@ namespace morvale {
 
 namespace {
 
+// A vector file that could not be started or written, and the system's reason.
+Conversion failure(ConversionOutcome outcome, int error) {
+    Conversion result;
+    result.outcome = outcome;
+    result.error = error;
+    return result;
+}
+
 // The outcome once the table has been read as far as it will be.
 Conversion readingOutcome(const Refusal& refusal, const CharSource& source) {
     Conversion result;
@@ -20,6 +28,37 @@ Conversion readingOutcome(const Refusal& refusal, const CharSource& source) {
         result.error = source.readErrno();
     }
     return result;
+}
+
+}  // namespace
+
+namespace {
+
+// Writes the samples of every row, in the converter's format; the outcome of
+// reading them.
+Conversion writeRows(Converter& converter) {
+    CharSource& source = converter.source;
+    const HeaderInfo& header = converter.header;
+    switch (converter.format) {
+    case VectorFormat::Version1: {
+        SampleLineWriter samples(converter.output, header);
+        return readingOutcome(readRows(source, header, converter.row, samples), source);
+    }
+    case VectorFormat::Version2: {
+        SampleBlockWriter samples(converter.output, header, source, converter.blocks);
+        Refusal refusal = readRows(source, header, converter.row, samples);
+        Conversion result = readingOutcome(refusal ? refusal : samples.refusal(), source);
+        if (result.outcome == ConversionOutcome::Converted) {
+            samples.finish();
+            result.leftOut = samples.leftOut();
+            result.firstLeftOutLine = samples.firstLeftOutLine();
+        } else if (!refusal && samples.refusal()) {
+            result.refusedText = samples.refusedText();
+        }
+        return result;
+    }
+    }
+    return Conversion{};
 }
 
 }  // namespace
@@ -37,16 +76,22 @@ Conversion convertTable(Converter& converter, const char* target) {
         return result;
     }
     if (target != nullptr && !output.open(target)) {
-        return Conversion{ConversionOutcome::OutputNotOpened, Refusal{}, errno, std::nullopt};
+        return failure(ConversionOutcome::OutputNotOpened, errno);
     }
-    writeDeclarations(output, header);
+    switch (converter.format) {
+    case VectorFormat::Version1:
+        break;
+    case VectorFormat::Version2:
+        writeHeading(output, converter.provenance);
+        break;
+    }
+    writeDeclarations(output, header, converter.format);
     const SeparatorLine separator = skipSeparator(source, current);
-    SampleLineWriter samples(output, header);
-    result = readingOutcome(readRows(source, header, converter.row, samples), source);
+    result = writeRows(converter);
     if (result.outcome != ConversionOutcome::Converted) {
         output.abandon();
     } else if (!output.close()) {
-        result = Conversion{ConversionOutcome::WriteFailed, Refusal{}, output.error(), std::nullopt};
+        result = failure(ConversionOutcome::WriteFailed, output.error());
     } else {
         result.warning = warningFor(source, header, separator);
     }

@@ -5,28 +5,38 @@
 
 #include <cstddef>
 #include <optional>
+#include <string>
 
 #include "table/char_source.h"
 #include "table/header_reader.h"
 #include "table/line_reading.h"
 #include "table/row_reader.h"
 #include "table/warnings.h"
+#include "vecfile/sample_blocks.h"
 #include "vecfile/vector_file.h"
+#include "vecfile/vector_writer.h"
 
 namespace morvale {
 
 // Everything the conversion of one table works with, allocated once and
-// reused for every table and row. The sizes are the two buffers'; tests pass
-// small ones to put every byte on a buffer's edge.
+// reused for every table and row. The sizes are the two buffers' and the
+// largest block of a version 2 file's samples; tests pass small ones to put
+// every byte on a buffer's edge.
 struct Converter {
     explicit Converter(std::size_t sourceBuffer = CharSource::kDefaultBufferSize,
-                       std::size_t outputBuffer = VectorFile::kDefaultBufferSize)
-        : source(sourceBuffer), output(outputBuffer) {}
+                       std::size_t outputBuffer = VectorFile::kDefaultBufferSize,
+                       std::size_t largestBlock = SampleBlocks::kLargestBlock)
+        : source(sourceBuffer), output(outputBuffer), blocks(largestBlock) {}
 
     CharSource source;
     VectorFile output;
     HeaderInfo header;
     RowTable row;
+    // The format to write, and for version 2 where the data came from and
+    // the memory of its blocks.
+    VectorFormat format = VectorFormat::Version1;
+    Provenance provenance;
+    SampleBlocks blocks;
 };
 
 enum class ConversionOutcome {
@@ -43,12 +53,18 @@ struct Conversion {
     int error = 0;
     // A converted table that is almost surely not what its author meant.
     std::optional<Warning> warning;
+    // The token a refusal is about, where it is about one.
+    std::string refusedText;
+    // Samples a version 2 file leaves out for an empty abscissa or value,
+    // and the line of the first.
+    long leftOut = 0;
+    long firstLeftOutLine = 0;
 };
 
 // Converts the table open in `converter.source` into the vector file named
-// `target`: reads its header, only then starts the vector file, writes the
-// declarations, skips the separator line and writes the sample lines of
-// every row. With a null `target` the bytes go where `converter.output` was
+// `target`, in `converter.format`: reads its header, only then starts the
+// vector file, writes the declarations, skips the separator line and writes
+// the sample lines of every row. With a null `target` the bytes go where `converter.output` was
 // attached. Whatever the outcome, `target` holds either what it held before
 // or the complete new vector file; the source is left open.
 Conversion convertTable(Converter& converter, const char* target);

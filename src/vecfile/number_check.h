@@ -2,7 +2,12 @@
 #ifndef MORVALE_VECFILE_NUMBER_CHECK_H
 #define MORVALE_VECFILE_NUMBER_CHECK_H
 
+#include <cstddef>
 #include <string_view>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace morvale {
 
@@ -25,6 +30,112 @@ bool isReadableValue(std::string_view text);
 // D * 10^-s at most 2^63 - 1 when s is negative. Zero follows the same scale
 // rule. Hexadecimal, inf and nan are false: they are not exported.
 bool isExactAbscissa(std::string_view text);
+
+// The common forms of a number: an optional sign, digits with an optional
+// point, and an optional complete exponent. Nearly every token of a table is
+// of such a form. A Plain one is what both checks above accept (given at most
+// 16 bytes); one WithExponent is a value the readers read. A token of no
+// common form may still be a number: the checks above decide.
+enum class CommonForm { None, Plain, WithExponent };
+
+// The longest token whose common form is told at once.
+constexpr std::size_t kCommonLength = 16;
+
+namespace common_form {
+
+// The form from the masks of a token's bytes (bit i for byte i), without a
+// branch: forms come mixed in a table, and a mispredicted branch costs more
+// than all of this.
+inline CommonForm fromMasks(unsigned digits, unsigned points, unsigned letters, unsigned signs, unsigned all) {
+    const unsigned mantissa = (letters - 1) & all;  // the bytes before the letter, or all of them
+    const unsigned last = all ^ (all >> 1);
+    const unsigned stray = (all ^ (digits | points | letters | signs)) | (points & (points - 1)) |
+                           (letters & (letters - 1)) | (signs & ~(1u | (letters << 1))) | (points & ~mantissa);
+    // After a letter come an optional sign and digits: the last byte is one.
+    const bool complete = (digits & mantissa) != 0 && (letters == 0 || (digits & last) != 0);
+    if (stray != 0 || !complete) {
+        return CommonForm::None;
+    }
+    return letters != 0 ? CommonForm::WithExponent : CommonForm::Plain;
+}
+
+// The masks a byte at a time, for processors without SSE2; compiled and
+// tested everywhere, so that it stays right where it is used.
+inline CommonForm ofBytes(const char* at, std::size_t length) {
+    unsigned digits = 0;
+    unsigned points = 0;
+    unsigned letters = 0;
+    unsigned signs = 0;
+    for (std::size_t i = 0; i < length; ++i) {
+        const char c = at[i];
+        digits |= static_cast<unsigned>(c >= '0' && c <= '9') << i;
+        points |= static_cast<unsigned>(c == '.') << i;
+        letters |= static_cast<unsigned>(c == 'e' || c == 'E') << i;
+        signs |= static_cast<unsigned>(c == '+' || c == '-') << i;
+    }
+    return fromMasks(digits, points, letters, signs, (1u << length) - 1);
+}
+
+#if defined(__SSE2__)
+// The masks from one load of 16 bytes.
+inline CommonForm ofBlock(const char* at, std::size_t length) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    const __m128i fromZero = _mm_sub_epi8(bytes, _mm_set1_epi8('0'));
+    const __m128i digit = _mm_cmpeq_epi8(_mm_min_epu8(fromZero, _mm_set1_epi8(9)), fromZero);
+    const __m128i point = _mm_cmpeq_epi8(bytes, _mm_set1_epi8('.'));
+    const __m128i letter = _mm_cmpeq_epi8(_mm_or_si128(bytes, _mm_set1_epi8(0x20)), _mm_set1_epi8('e'));
+    const __m128i sign =
+        _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('+')), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('-')));
+    const unsigned all = (1u << length) - 1;
+    return fromMasks(static_cast<unsigned>(_mm_movemask_epi8(digit)) & all,
+                     static_cast<unsigned>(_mm_movemask_epi8(point)) & all,
+                     static_cast<unsigned>(_mm_movemask_epi8(letter)) & all,
+                     static_cast<unsigned>(_mm_movemask_epi8(sign)) & all, all);
+}
+
+// Only whether the token is Plain: digits and points alone are masked, which
+// is all an abscissa needs to be told at once.
+inline bool isPlainBlock(const char* at, std::size_t length) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    const __m128i fromZero = _mm_sub_epi8(bytes, _mm_set1_epi8('0'));
+    const __m128i digit = _mm_cmpeq_epi8(_mm_min_epu8(fromZero, _mm_set1_epi8(9)), fromZero);
+    const __m128i point = _mm_cmpeq_epi8(bytes, _mm_set1_epi8('.'));
+    const unsigned all = (1u << length) - 1;
+    const unsigned digits = static_cast<unsigned>(_mm_movemask_epi8(digit)) & all;
+    const unsigned points = static_cast<unsigned>(_mm_movemask_epi8(point)) & all;
+    const unsigned sign = static_cast<unsigned>(at[0] == '-' || at[0] == '+');
+    return ((digits | points | sign) == all) & ((points & (points - 1)) == 0) & (digits != 0);
+}
+#endif
+
+}  // namespace common_form
+
+// The common form of a token that stands where the kCommonLength bytes from
+// its start may be read (the input's buffer, a token table's slot): one load
+// and a few masks instead of a byte at a time. None for a longer token.
+inline CommonForm commonFormOf(std::string_view token) {
+    if (token.size() - 1 >= kCommonLength) {  // empty, or too long to tell at once
+        return CommonForm::None;
+    }
+#if defined(__SSE2__)
+    return common_form::ofBlock(token.data(), token.size());
+#else
+    return common_form::ofBytes(token.data(), token.size());
+#endif
+}
+
+// Whether such a token is a number of the Plain form; cheaper than asking
+// commonFormOf() when an exponent would not do anyway.
+inline bool isPlainNumber(std::string_view token) {
+    if (token.size() - 1 >= kCommonLength) {
+        return false;
+    }
+#if defined(__SSE2__)
+    return common_form::isPlainBlock(token.data(), token.size());
+#else
+    return common_form::ofBytes(token.data(), token.size()) == CommonForm::Plain;
+#endif
+}
 
 }  // namespace morvale
 

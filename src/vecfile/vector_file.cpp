@@ -86,11 +86,21 @@ void VectorFile::attachMemory(std::string* bytes) {
 void VectorFile::flush() {
     const std::size_t size = static_cast<std::size_t>(pos_ - buffer_.get());
     pos_ = buffer_.get();
+    emit(buffer_.get(), size);
+}
+
+void VectorFile::writeBlock(const char* bytes, std::size_t size) {
+    flush();
+    emit(bytes, size);
+}
+
+// Sends bytes on to the file or the memory output, after what was sent before.
+void VectorFile::emit(const char* bytes, std::size_t size) {
     if (error_ != 0 || size == 0) {
         return;
     }
     if (file_ != files::kNoHandle) {
-        if (!files::writeAll(file_, buffer_.get(), size)) {
+        if (!files::writeAll(file_, bytes, size)) {
             fail();
             return;
         }
@@ -100,7 +110,7 @@ void VectorFile::flush() {
             writtenBack_ = written_;
         }
     } else if (memory_ != nullptr) {
-        memory_->append(buffer_.get(), size);
+        memory_->append(bytes, size);
     }
 }
 

@@ -73,11 +73,16 @@ public:
 
     void append(std::string_view text);
 
+    // Appends a block of bytes that the caller has gathered itself, without
+    // copying it through the buffer.
+    void writeBlock(const char* bytes, std::size_t size);
+
     // The longest stretch reserve() hands out at once.
     static constexpr std::size_t kMaxReserve = 4096;
 
 private:
     void flush();
+    void emit(const char* bytes, std::size_t size);
     void start();
     bool fail();
 

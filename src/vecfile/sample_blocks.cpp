@@ -1,0 +1,110 @@
+// The samples of a version 2 vector file, in blocks per vector.
+#include "vecfile/sample_blocks.h"
+
+namespace morvale {
+
+void SampleBlocks::start(int vectors) {
+    if (!memory_) {
+        // Left uninitialised: only the pages that lines are written to become
+        // resident.
+        memory_.reset(new char[kMemory]);
+        blocks_.reset(new Block[kMaxVectors]);
+    }
+    const std::size_t size = blockSize(vectors);
+    for (int id = 0; id < vectors; ++id) {
+        char* const start = memory_.get() + static_cast<std::size_t>(id) * size;
+        blocks_[id] = Block{start, start, start + size};
+    }
+}
+
+void SampleBlockWriter::flushBlock(int id) {
+    SampleBlocks::Block& block = blocks_[id];
+    output_.writeBlock(block.start, static_cast<std::size_t>(block.fill - block.start));
+    block.fill = block.start;
+}
+
+// Takes back the lines a row gave vectors 0 to `written` - 1: the last line
+// of each, which ends its block. A line holds no LF but its own last byte.
+void SampleBlockWriter::undoRow(int written) {
+    for (int id = 0; id < written; ++id) {
+        SampleBlocks::Block& block = blocks_[id];
+        char* at = block.fill - 1;  // the LF that ends the row's line
+        while (at > block.start && at[-1] != '\n') {
+            --at;
+        }
+        block.fill = at;
+    }
+}
+
+void SampleBlockWriter::refuse(std::string_view text, long line) {
+    refusal_ = Refusal{Refusal::Reason::NotAnExactNumber, line};
+    refusedText_ = std::string(text);
+}
+
+void SampleBlockWriter::noteLeftOut(long count, long line) {
+    if (leftOut_ == 0) {
+        firstLeftOutLine_ = line;
+    }
+    leftOut_ += count;
+}
+
+// The line of the row that readRow() has just cut: it stopped at the row's
+// line end, which counts as read, or at the end of the input.
+long SampleBlockWriter::rowLine() const { return source_.atEnd() ? source_.line() : source_.line() - 1; }
+
+namespace {
+
+// A row with no value whose abscissa is nothing but blanks, if anything: an
+// empty line, or one of blanks, which has no sample to give.
+bool isEmptyRow(const RowTable& row, int vectors) {
+    if (row.token(0).find_first_not_of(' ') != std::string_view::npos) {
+        return false;
+    }
+    for (int id = 0; id < vectors; ++id) {
+        if (!row.token(id + 1).empty()) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+void SampleBlockWriter::takeRow(const RowTable& row) {
+    if (isEmptyRow(row, vectors_)) {
+        if (vectors_ > 0) {
+            noteLeftOut(vectors_, rowLine());
+        }
+        return;
+    }
+    const std::string_view abscissa = row.token(0);
+    if (!isExactAbscissa(abscissa)) {
+        refuse(abscissa, rowLine());
+        return;
+    }
+    long empty = 0;
+    for (int id = 0; id < vectors_; ++id) {
+        const std::string_view value = row.token(id + 1);
+        if (value.empty()) {
+            ++empty;
+            continue;
+        }
+        if (!isReadableValue(value)) {
+            refuse(value, rowLine());
+            return;
+        }
+        SampleBlocks::Block& block = blocks_[id];
+        block.fill = putSampleLine(roomFor(block, id), id, abscissa, value);
+    }
+    if (empty > 0) {
+        noteLeftOut(empty, rowLine());
+    }
+}
+
+void SampleBlockWriter::finish() {
+    for (int id = 0; id < vectors_; ++id) {
+        flushBlock(id);
+    }
+}
+
+}  // namespace morvale

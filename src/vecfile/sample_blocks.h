@@ -1,0 +1,177 @@
+// The samples of a version 2 vector file: each vector's sample lines
+// gathered in a block of its own and written out whole when the block is
+// full, and at the end in vector order. The format's readers of today index a
+// file one block of consecutive lines of a vector at a time: a file whose
+// vectors are interleaved row by row gives them one index entry per sample
+// and takes them minutes to open.
+//
+// Only what those readers read right is written: a sample with an empty
+// abscissa or value is no sample and is left out (and counted), and an
+// abscissa or value that they would refuse or read as another number
+// refuses the table.
+#ifndef MORVALE_VECFILE_SAMPLE_BLOCKS_H
+#define MORVALE_VECFILE_SAMPLE_BLOCKS_H
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "table/char_source.h"
+#include "table/header_reader.h"
+#include "table/line_reading.h"
+#include "table/row_reader.h"
+#include "vecfile/number_check.h"
+#include "vecfile/sample_lines.h"
+#include "vecfile/vector_file.h"
+
+namespace morvale {
+
+// The memory of the blocks, allocated once per run and shared out among the
+// vectors of each table: at most kMemory bytes in all, at most kLargestBlock
+// per vector. Pages never filled (a small table, few vectors) are never
+// made resident.
+class SampleBlocks {
+public:
+    static constexpr std::size_t kMemory = std::size_t{32} << 20;
+    static constexpr std::size_t kLargestBlock = std::size_t{256} << 10;
+    // Even at kMaxVectors a block holds several of the longest lines.
+    static_assert(kMemory / kMaxVectors >= 8 * kMaxSampleLine, "every block holds lines");
+
+    // Tests pass small blocks, so that blocks fill and are written out
+    // between the rows of small tables; a block always holds a line.
+    explicit SampleBlocks(std::size_t largestBlock = kLargestBlock)
+        : largest_(largestBlock > kMaxSampleLine ? largestBlock : kMaxSampleLine) {}
+
+    // The size of each block for a table of `vectors` vectors.
+    std::size_t blockSize(int vectors) const {
+        const std::size_t shared = vectors > 0 ? kMemory / static_cast<std::size_t>(vectors) : largest_;
+        return shared < largest_ ? shared : largest_;
+    }
+
+    struct Block {
+        char* start;
+        char* fill;  // where the next line goes
+        char* end;
+    };
+
+    // Empties the blocks and shares the memory out among `vectors` vectors.
+    void start(int vectors);
+    Block& operator[](int id) { return blocks_[id]; }
+    Block* data() { return blocks_.get(); }
+
+private:
+    std::size_t largest_;
+    std::unique_ptr<char[]> memory_;
+    std::unique_ptr<Block[]> blocks_;
+};
+
+// The sink that readRows() hands the rows of a table to for a version 2 file.
+// Like SampleLineWriter it takes the common rows as their tokens are cut; a
+// row it cannot take whole (it turns out another kind of row, or holds a
+// number to refuse) it leaves to readRow() and takeRow(), which refuses the
+// table at such a number and names its line. finish() writes what the blocks
+// still hold once every row has been read.
+class SampleBlockWriter {
+public:
+    SampleBlockWriter(VectorFile& output, const HeaderInfo& header, const CharSource& source, SampleBlocks& blocks)
+        : output_(output), source_(source), blocks_(blocks), vectors_(header.vectorCount()) {
+        blocks_.start(vectors_);
+    }
+
+    bool takePlainRows(PlainRows rows);
+    void takeRow(const RowTable& row);
+    bool stopped() const { return output_.failed() || refusal_; }
+
+    // Writes every block that holds lines, in vector order.
+    void finish();
+
+    // The refusal of a number, and the number's text.
+    const Refusal& refusal() const { return refusal_; }
+    const std::string& refusedText() const { return refusedText_; }
+    // How many samples were left out for an empty abscissa or value, and
+    // the line of the first.
+    long leftOut() const { return leftOut_; }
+    long firstLeftOutLine() const { return firstLeftOutLine_; }
+
+private:
+    bool putRow(PlainRows& rows, SampleBlocks::Block* blocks, int vectors);
+    char* roomFor(SampleBlocks::Block& block, int id);
+    void flushBlock(int id);
+    void undoRow(int written);
+    void refuse(std::string_view text, long line);
+    void noteLeftOut(long count, long line);
+    long rowLine() const;
+
+    VectorFile& output_;
+    const CharSource& source_;
+    SampleBlocks& blocks_;
+    const int vectors_;
+    Refusal refusal_;
+    std::string refusedText_;
+    long leftOut_ = 0;
+    long firstLeftOutLine_ = 0;
+};
+
+// The block of vector `id` with room for one more line.
+inline char* SampleBlockWriter::roomFor(SampleBlocks::Block& block, int id) {
+    if (block.end - block.fill < static_cast<std::ptrdiff_t>(kMaxSampleLine)) {
+        flushBlock(id);
+    }
+    return block.fill;
+}
+
+// Writes the lines of the row that `rows` has started into the blocks, as its
+// tokens are cut, and takes the row; false, with the row untaken, when it is
+// another kind of row or holds a token that is not a number of the common
+// forms: the token step and takeRow() then take it, and refuse the table if
+// the token is no number at all. A value beyond the vectors is dropped
+// unseen, as in every format. The blocks and their count are the caller's
+// locals: lines are written through a char pointer, after which the compiler
+// would load again whatever this object holds.
+[[gnu::always_inline]] inline bool SampleBlockWriter::putRow(PlainRows& rows, SampleBlocks::Block* blocks, int vectors) {
+    std::string_view abscissa;
+    rows.nextToken(abscissa);  // always there: the row starts with a plain character
+    if (!isPlainNumber(abscissa)) {
+        return false;
+    }
+    int id = 0;
+    std::string_view value;
+    while (rows.nextToken(value)) {
+        if (id == vectors) {
+            continue;
+        }
+        if (commonFormOf(value) == CommonForm::None) {
+            undoRow(id);
+            return false;
+        }
+        SampleBlocks::Block& block = blocks[id];
+        block.fill = putSampleLine(roomFor(block, id), id, abscissa, value);
+        ++id;
+    }
+    if (!rows.takeRow()) {
+        undoRow(id);  // the token step takes the row again
+        return false;
+    }
+    if (id < vectors) {
+        noteLeftOut(vectors - id, source_.line() - 1);
+    }
+    return true;
+}
+
+// Only a full block is written out here, and a failed write stops nothing
+// that matters: what follows is dropped, and the reading stops at the row
+// after.
+inline bool SampleBlockWriter::takePlainRows(PlainRows rows) {
+    SampleBlocks::Block* const blocks = blocks_.data();
+    const int vectors = vectors_;
+    bool took = false;
+    while (rows.startRow() && putRow(rows, blocks, vectors)) {
+        took = true;
+    }
+    return took;
+}
+
+}  // namespace morvale
+
+#endif
