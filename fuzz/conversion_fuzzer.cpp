@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "vecfile/conversion.h"
+#include "vecfile/number_check.h"
 
 namespace {
 
@@ -58,9 +59,12 @@ void fillTables(Converter& converter, unsigned char stale) {
     }
 }
 
-// Converts exactly as the tool converts a file, into memory.
-Result convert(Converter& converter, const std::uint8_t* data, std::size_t size, unsigned char stale) {
+// Converts exactly as the tool converts a file, into memory, in `format`.
+Result convert(Converter& converter, const std::uint8_t* data, std::size_t size, unsigned char stale,
+               VectorFormat format = VectorFormat::Version1) {
     fillTables(converter, stale);
+    converter.format = format;
+    converter.provenance = Provenance{"fuzz", "fuzz.txt", "2026-01-01T00:00:00Z", "morvale"};
     Result result;
     converter.source.openMemory(data, size);
     converter.output.attachMemory(&result.output);
@@ -165,6 +169,60 @@ void checkSame(const Result& a, const Result& b, const char* property) {
           property, a);
 }
 
+// The lines of a vector file, without their CR LF.
+std::vector<std::string_view> linesOf(const std::string& out) {
+    std::vector<std::string_view> lines;
+    for (std::size_t start = 0; start < out.size();) {
+        const std::size_t end = out.find("\r\n", start);
+        lines.emplace_back(out.data() + start, end - start);
+        start = end + 2;
+    }
+    return lines;
+}
+
+// The sample lines of a vector file, each vector's in the file's order; only
+// the lines after the declarations, which start with a digit.
+std::vector<std::vector<std::string_view>> samplesByVector(const std::string& out, int vectors) {
+    std::vector<std::vector<std::string_view>> samples(static_cast<std::size_t>(vectors));
+    for (std::string_view line : linesOf(out)) {
+        if (!line.empty() && line[0] >= '0' && line[0] <= '9') {
+            samples[static_cast<std::size_t>(std::atoi(std::string(line).c_str()))].push_back(line);
+        }
+    }
+    return samples;
+}
+
+// A version 2 file holds only numbers its readers read as written, and the
+// samples of the version 1 file that have a value, each vector's in row order.
+void checkVersion2(const Result& version2, const Result& version1) {
+    if (version2.conversion.outcome != ConversionOutcome::Converted) {
+        check(version2.conversion.outcome == ConversionOutcome::Refused, "reading and writing memory does not fail",
+              version2);
+        return;
+    }
+    check(version1.conversion.outcome == ConversionOutcome::Converted, "version 2 refuses all that version 1 refuses",
+          version2);
+    check(startsWith(version2.output, "version 2\r\nrun "), "a version 2 file starts with its version", version2);
+    const auto samples = samplesByVector(version2.output, version2.vectors);
+    const auto all = samplesByVector(version1.output, version1.vectors);
+    for (std::size_t id = 0; id < samples.size(); ++id) {
+        std::vector<std::string_view> expected;
+        for (std::string_view line : all[id]) {
+            if (line.back() != '\t') {  // a value: a sample of version 2 too
+                expected.push_back(line);
+            }
+        }
+        check(samples[id] == expected, "version 2 holds version 1's samples with a value, in row order", version2);
+        for (std::string_view line : samples[id]) {
+            const std::size_t first = line.find('\t');
+            const std::size_t second = line.find('\t', first + 1);
+            check(isExactAbscissa(line.substr(first + 1, second - first - 1)) &&
+                      isReadableValue(line.substr(second + 1)),
+                  "version 2 holds only numbers its readers read as written", version2);
+        }
+    }
+}
+
 Converter& wideBuffers() {
     static Converter* converter = new Converter();
     return *converter;
@@ -173,7 +231,7 @@ Converter& wideBuffers() {
 // One byte per read and the smallest output buffer: every character of the
 // input sits on a buffer edge.
 Converter& narrowBuffers() {
-    static Converter* converter = new Converter(1, 1);
+    static Converter* converter = new Converter(1, 1, 1);
     return *converter;
 }
 
@@ -202,6 +260,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Result narrow = convert(narrowBuffers(), data, size, 0x5A);
     checkSame(result, narrow, "the result depends neither on buffer edges nor on earlier table contents");
     checkSame(result, convert(middleBuffers(), data, size, 0xC3), "rows cut across buffer edges come out the same");
+
+    // The blocks' sizes decide how vectors alternate in the file, nothing else.
+    const Result version2 = convert(wideBuffers(), data, size, 0xA5, VectorFormat::Version2);
+    checkVersion2(version2, result);
+    const Result smallBlocks = convert(narrowBuffers(), data, size, 0x5A, VectorFormat::Version2);
+    checkVersion2(smallBlocks, result);
+    check(smallBlocks.conversion.outcome == version2.conversion.outcome &&
+              smallBlocks.conversion.refusal.line == version2.conversion.refusal.line &&
+              smallBlocks.conversion.refusedText == version2.conversion.refusedText &&
+              smallBlocks.conversion.leftOut == version2.conversion.leftOut &&
+              smallBlocks.conversion.firstLeftOutLine == version2.conversion.firstLeftOutLine,
+          "a version 2 file's refusal and samples left out depend neither on buffer edges nor on blocks", version2);
 
     // Without a CR of its own, the same table with CR LF line ends must give
     // the same result.

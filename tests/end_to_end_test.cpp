@@ -1,6 +1,7 @@
 // End-to-end runs of the real executable on real files in a private folder:
 // standard output, standard error, exit status and the bytes left on disk.
 #include <functional>
+#include <regex>
 
 #include "end_to_end_support.h"
 
@@ -8,6 +9,7 @@ namespace morvale {
 namespace {
 
 using namespace test;
+using test::convertTextToVersion2;
 
 TEST_F(EndToEnd, NoArgumentsPrintsUsageAndTouchesNothing) {
     put("keep.txt", kOneLineTable);
@@ -280,6 +282,93 @@ TEST_F(EndToEnd, HelpAndVersionOnlyAsTheSoleArgument) {
         put("--help", kOneLineTable);
         expectRunLeaves(c.args, c.status, c.out, c.err, c.written);
     }
+}
+
+// A version 2 file with its run line and conversion time, which differ from
+// run to run, put as testProvenance() has them; false when they are not of
+// their form.
+bool normalizeHeading(std::string& file, const std::string& table) {
+    static const std::regex heading(
+        "version 2\r\nrun \"([^\"]*)-[0-9]{8}-[0-9]{6}-[0-9a-f]{8}\"\r\nattr table \"([^\"]*)\"\r\n"
+        "attr converted [0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}Z\r\nattr converter \"morvale [0-9.]+\"\r\n");
+    std::smatch match;
+    if (!std::regex_search(file, match, heading, std::regex_constants::match_continuous) ||
+        match[1] != table.substr(0, table.size() - 4) || match[2] != table) {
+        return false;
+    }
+    file = test::kTestHeading + match.suffix().str();
+    return true;
+}
+
+// --format 2 writes files for today's readers; --format 1 and no option the
+// first format, byte for byte; a wrong option ends the run before any file.
+TEST_F(EndToEnd, TheFormatOptionChoosesTheVectorFile) {
+    const std::string shortRows = "Time A B\n--\n0 1\n1 2 3\n";
+    const std::string badValue = "Time A\n--\n0 1\n1 abc\n";
+    const std::string earlier = "an earlier conversion\r\n";
+    const struct {
+        const char* what;
+        std::vector<std::string> args;
+        int status;
+        std::string out;
+        std::string err;
+        std::map<std::string, std::string> version2;  // files of version 2, before their heading is checked
+        std::map<std::string, std::string> written;
+    } cases[] = {
+        {"version 2", {"--format", "2", "one.txt", "three.txt"}, 0,
+         "File one.vec converted\nFile three.vec converted\n" + summary(2), "",
+         {{"one.vec", convertTextToVersion2(kOneLineTable).output},
+          {"three.vec", convertTextToVersion2(kThreeLineTable).output}},
+         {}},
+        {"version 2 by =", {"--format=2", "one.txt"}, 0, "File one.vec converted\n" + summary(1), "",
+         {{"one.vec", convertTextToVersion2(kOneLineTable).output}}, {}},
+        {"empty values left out", {"--format", "2", "short.txt"}, 0, "File short.vec converted\n" + summary(1),
+         "morvale: short.txt: line 3: warning: 1 sample with an empty abscissa or value left out, as the readers of "
+         "version 2 files take no empty number; rows shorter than the header, or empty lines?\n",
+         {{"short.vec", convertTextToVersion2(shortRows).output}}, {}},
+        {"a value no reader reads", {"--format", "2", "bad.txt", "one.txt"}, 1,
+         "File one.vec converted\n" + summary(1),
+         "morvale: bad.txt: line 4: 'abc' is not a number the readers of vector files read exactly; file not "
+         "converted\n",
+         {{"one.vec", convertTextToVersion2(kOneLineTable).output}}, {}},
+        {"version 1 by name", {"--format", "1", "one.txt", "bad.txt"}, 0,
+         "File one.vec converted\nFile bad.vec converted\n" + summary(2), "", {},
+         {{"one.vec", kOneLineVec}, {"bad.vec", convertText(badValue).output}}},
+        {"a format that does not exist", {"--format", "3", "one.txt"}, 1, "",
+         "morvale: --format: '3' is not a vector file format: 1 or 2 (for help: morvale --help)\n", {}, {}},
+        {"a format missing", {"--format"}, 1, "",
+         "morvale: --format: '' is not a vector file format: 1 or 2 (for help: morvale --help)\n", {}, {}},
+        {"no table", {"--format", "2"}, 0, kUsage + kClosingBlock, "", {}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        resetWork();
+        put("one.txt", kOneLineTable);
+        put("three.txt", kThreeLineTable);
+        put("short.txt", shortRows);
+        put("bad.txt", badValue);
+        put("bad.vec", earlier);
+        auto expected = snapshot();
+        for (const auto& [name, bytes] : c.written) {
+            expected[name] = bytes;
+        }
+        expectRun(run(c.args), c.status, c.out, c.err);
+        auto actual = snapshot();
+        for (const auto& [name, bytes] : c.version2) {
+            std::string table = name;
+            table.replace(table.size() - 4, 4, ".txt");
+            EXPECT_TRUE(normalizeHeading(actual[name], table)) << visible(actual[name]);
+            expected[name] = bytes;
+        }
+        EXPECT_EQ(actual, expected);
+    }
+    // Every file's run is its own, even the same table's twice.
+    resetWork();
+    put("one.txt", kOneLineTable);
+    run({"--format", "2", "one.txt"});
+    const std::string first = get("one.vec");
+    run({"--format", "2", "one.txt"});
+    EXPECT_NE(first.substr(0, first.find("\r\nattr")), get("one.vec").substr(0, first.find("\r\nattr")));
 }
 
 TEST_F(EndToEnd, BundledExamplesConvertAlikeWithEitherLineEnd) {

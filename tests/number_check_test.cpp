@@ -139,6 +139,29 @@ std::string nearlyReadable(std::mt19937& random, const std::string& alphabet) {
     return token;
 }
 
+// The form told at once from masks, for a token followed by bytes that would
+// change it if they were read as part of it: a token of the common forms is
+// a readable value, a Plain one an exact abscissa, and a readable token of
+// digits, points, letters e, signs alone is of a common form; the masks made
+// a byte at a time say the same. True for a token of a common form.
+bool expectCommonFormAgrees(const std::string& token, bool readable) {
+    const std::string padded = token + "5e.-" + std::string(kCommonLength, '7');
+    const std::string_view view(padded.data(), token.size());
+    const CommonForm form = commonFormOf(view);
+    if (!token.empty() && token.size() <= kCommonLength) {
+        EXPECT_EQ(common_form::ofBytes(view.data(), view.size()), form) << '"' << visible(token) << '"';
+        EXPECT_EQ(isPlainNumber(view), form == CommonForm::Plain) << '"' << visible(token) << '"';
+    }
+    if (form != CommonForm::None) {
+        EXPECT_TRUE(readable) << '"' << visible(token) << '"';
+        EXPECT_TRUE(form != CommonForm::Plain || isExactAbscissa(token)) << '"' << visible(token) << '"';
+        return true;
+    }
+    const bool ofCommonBytes = token.find_first_not_of("0123456789.eE+-") == std::string::npos;
+    EXPECT_FALSE(readable && ofCommonBytes && token.size() <= kCommonLength) << '"' << visible(token) << '"';
+    return false;
+}
+
 // Every token of up to three characters of the alphabet, random longer ones,
 // and random ones near the readable forms. Each accepted abscissa must be a
 // readable value too.
@@ -163,6 +186,7 @@ TEST(NumberCheck, ValueCheckAgreesWithStrtodOnManyTokens) {
         tokens.push_back(nearlyReadable(random, alphabet));
     }
     int readable = 0;
+    int common = 0;
     for (const std::string& token : tokens) {
         const bool expected = strtodReadsWhole(token);
         readable += expected ? 1 : 0;
@@ -170,8 +194,10 @@ TEST(NumberCheck, ValueCheckAgreesWithStrtodOnManyTokens) {
         if (isExactAbscissa(token)) {
             ASSERT_TRUE(expected) << '"' << visible(token) << '"';
         }
+        common += expectCommonFormAgrees(token, expected) ? 1 : 0;
     }
     EXPECT_GT(readable, 30000) << "the tokens barely reach the readable forms";
+    EXPECT_GT(common, 10000) << "the tokens barely reach the common forms";
 }
 
 }  // namespace
