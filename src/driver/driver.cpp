@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -268,8 +267,8 @@ void recordWritten(RunRecord& record, std::size_t argument, const std::string& o
 Outcome report(const Conversion& conversion, const std::string& name, const std::string& outputName) {
     switch (conversion.outcome) {
     case ConversionOutcome::Converted:
-        if (const std::optional<Warning>& warning = conversion.warning) {
-            diagnose(name, "line " + std::to_string(warning->line) + ": warning: " + describe(warning->reason));
+        for (const Warning& warning : conversion.warnings) {
+            diagnose(name, "line " + std::to_string(warning.line) + ": warning: " + describe(warning));
         }
         sayNow(text::converted(outputName));
         return Outcome::Converted;

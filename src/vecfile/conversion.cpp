@@ -37,18 +37,21 @@ Conversion convertTable(Converter& converter, const char* target) {
         return result;
     }
     if (target != nullptr && !output.open(target)) {
-        return Conversion{ConversionOutcome::OutputNotOpened, Refusal{}, errno, std::nullopt};
+        return Conversion{ConversionOutcome::OutputNotOpened, Refusal{}, errno, {}};
     }
     writeDeclarations(output, header);
     const SeparatorLine separator = skipSeparator(source, current);
-    SampleLineWriter samples(output, header);
-    result = readingOutcome(readRows(source, header, converter.row, samples), source);
+    RowNotes& rowNotes = converter.rowNotes;
+    rowNotes = RowNotes();
+    rowNotes.separatorRemainder = separator.cutRow ? separator.line : 0;
+    SampleLineWriter samples(output, header, rowNotes);
+    result = readingOutcome(readRows(source, header, converter.row, rowNotes, samples), source);
     if (result.outcome != ConversionOutcome::Converted) {
         output.abandon();
     } else if (!output.close()) {
-        result = Conversion{ConversionOutcome::WriteFailed, Refusal{}, output.error(), std::nullopt};
+        result = Conversion{ConversionOutcome::WriteFailed, Refusal{}, output.error(), {}};
     } else {
-        result.warning = warningFor(source, header, separator);
+        result.warnings = warningsFor(source, header, separator, rowNotes);
     }
     return result;
 }

@@ -4,7 +4,6 @@
 #define MORVALE_VECFILE_CONVERSION_H
 
 #include <cstddef>
-#include <optional>
 
 #include "table/char_source.h"
 #include "table/header_reader.h"
@@ -27,6 +26,7 @@ struct Converter {
     VectorFile output;
     HeaderInfo header;
     RowTable row;
+    RowNotes rowNotes;
 };
 
 enum class ConversionOutcome {
@@ -41,8 +41,8 @@ struct Conversion {
     ConversionOutcome outcome = ConversionOutcome::Converted;
     Refusal refusal;
     int error = 0;
-    // A converted table that is almost surely not what its author meant.
-    std::optional<Warning> warning;
+    // What makes a converted table almost surely not what its author meant.
+    Warnings warnings;
 };
 
 // Converts the table open in `converter.source` into the vector file named
