@@ -355,17 +355,38 @@ TEST_F(EndToEnd, HelpAndVersionOnlyAsTheSoleArgument) {
         {"--help and another name", {"--help", "a.txt"}, 1, "File --help.vec converted\nError opening file.\n",
          "morvale: a.txt: No such file or directory\n", {{"--help.vec", kOneLineVec}}},
         {"--version after a table named --help", {"--help", "--version"}, 1,
-         "File --help.vec converted\nError opening file.\n", "morvale: --version: No such file or directory\n",
-         {{"--help.vec", kOneLineVec}}},
+         "File --help.vec converted\nError opening file.\n",
+         "morvale: --version: No such file or directory (for help: morvale --help)\n", {{"--help.vec", kOneLineVec}}},
         {"a table named --help", {"./--help"}, 0, "File ./--help.vec converted\n" + summary(1), "",
          {{"--help.vec", kOneLineVec}}},
-        {"no short form", {"-h"}, 1, "Error opening file.\n", "morvale: -h: No such file or directory\n", {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         resetWork();
         put("--help", kOneLineTable);
         expectRunLeaves(c.args, c.status, c.out, c.err, c.written);
+    }
+}
+
+// A name that names no file and looks like a slip gets a hint after the
+// reason; standard output and the exit status are those of any missing file.
+TEST_F(EndToEnd, AMissingFileNamedAsASlipGetsAHint) {
+    put("lab.txt", kOneLineTable);
+    put("lab.vec", "an earlier conversion\r\n");
+    const std::string help = " (for help: morvale --help)";
+    const struct {
+        std::string arg;
+        std::string hint;
+    } cases[] = {
+        {"-h", help},  {"-?", help}, {"/?", help}, {"-V", help}, {"--hlep", help},
+        {"lab", " (did you mean lab.txt?)"},
+        {"lab.csv", ""},
+        {"h", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arg);
+        expectRunLeaves({c.arg}, 1, "Error opening file.\n",
+                        "morvale: " + c.arg + ": No such file or directory" + c.hint + "\n", {});
     }
 }
 

@@ -63,6 +63,12 @@ constexpr const char* kHelpText =
     "Exit status: 0 when every table was converted, 1 otherwise.\n"
     "The manual: man morvale (on Windows, README.txt beside morvale.exe).\n";
 constexpr const char* kVersionText = "morvale " MORVALE_VERSION "\n";
+
+// Hints after the reason a named file could not be opened, for the slips
+// that are easy to make: asking for help as other tools are asked, and
+// naming a table without its .txt.
+constexpr const char* kHelpHint = " (for help: morvale --help)";
+std::string didYouMean(const std::string& name) { return " (did you mean " + name + "?)"; }
 }  // namespace text
 
 // What a run must remember of its files so that one file's vector file never
@@ -239,6 +245,21 @@ std::string inputConflict(const RunRecord& record, const CharSource& source) {
     return std::string();
 }
 
+// What may have been meant by a name that names no file, or an empty text:
+// an option (a name such as -h, or /? as Windows tools take it), or the
+// table of that name with .txt, when there is one.
+std::string hintForMissing(const std::string& name, int error) {
+    if (error != ENOENT) {
+        return std::string();
+    }
+    if (name.compare(0, 1, "-") == 0 || name == "/?") {
+        return text::kHelpHint;
+    }
+    const std::string table = name + ".txt";
+    files::Identity identity;
+    return files::identityOf(table.c_str(), identity) ? text::didYouMean(table) : std::string();
+}
+
 // Closes the input; a failure is said but spoils nothing already read.
 void closeInput(CharSource& source, const std::string& name, RunRecord& record) {
     if (!source.close()) {
@@ -301,7 +322,7 @@ Outcome convertFile(std::size_t argument, Workspace& workspace) {
     if (!source.open(name.c_str())) {
         const int error = errno;
         say(text::kInputNotOpened);
-        diagnose(name, std::strerror(error));
+        diagnose(name, std::strerror(error) + hintForMissing(name, error));
         return Outcome::InputNotOpened;
     }
     std::string outputName = name;
