@@ -85,7 +85,7 @@ void readRows(benchmark::State& state) {
     for (auto _ : state) {
         bench.start();
         for (char current = w.source.next(); !w.source.atEnd(); current = w.source.next()) {
-            benchmark::DoNotOptimize(readRow(w.source, current, w.header, w.row));
+            benchmark::DoNotOptimize(readRow(w.source, current, w.header, w.row, w.rowNotes));
         }
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bench.table.size()));
@@ -119,7 +119,7 @@ void cutPlainRows(benchmark::State& state) {
     TokenDropper dropper;
     for (auto _ : state) {
         bench.start();
-        benchmark::DoNotOptimize(readRows(w.source, w.header, w.row, dropper));
+        benchmark::DoNotOptimize(readRows(w.source, w.header, w.row, w.rowNotes, dropper));
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bench.table.size()));
 }
@@ -129,7 +129,7 @@ void writeRows(benchmark::State& state) {
     Converter& w = *bench.converter;
     bench.start();
     char current = w.source.next();
-    readRow(w.source, current, w.header, w.row);
+    readRow(w.source, current, w.header, w.row, w.rowNotes);
     for (auto _ : state) {
         for (int row = 0; row < kRows; ++row) {
             writeSamples(w.output, w.header, w.row);

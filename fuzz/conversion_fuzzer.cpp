@@ -1,9 +1,10 @@
 // libFuzzer target: arbitrary bytes converted as a table, in memory, by the
 // same code the tool runs. Surviving is not enough: the vector file must have
-// the shape its header prescribes, and the result must not depend on where
-// the input's buffer ends, on what the token tables held before, or on
-// whether the lines end in LF or CR LF. A violated property aborts, which
-// libFuzzer reports as a finding.
+// the shape its header prescribes, and the result, warnings included, must
+// not depend on where the input's buffer ends, on what the token tables held
+// before, or on whether the lines end in LF or CR LF. A violated property
+// aborts, which libFuzzer reports as a finding.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -161,11 +162,17 @@ void checkShape(const Result& result) {
     }
 }
 
+bool sameWarnings(const Warnings& one, const Warnings& other) {
+    return std::equal(one.begin(), one.end(), other.begin(), other.end(), [](const Warning& a, const Warning& b) {
+        return a.reason == b.reason && a.line == b.line && a.moreLines == b.moreLines;
+    });
+}
+
 void checkSame(const Result& a, const Result& b, const char* property) {
     const Refusal& one = a.conversion.refusal;
     const Refusal& other = b.conversion.refusal;
     check(a.conversion.outcome == b.conversion.outcome && one.reason == other.reason && one.line == other.line &&
-              a.output == b.output,
+              a.output == b.output && sameWarnings(a.conversion.warnings, b.conversion.warnings),
           property, a);
 }
 

@@ -10,6 +10,14 @@ namespace {
 
 using namespace test;
 using test::convertTextToVersion2;
+using namespace std::string_literals;
+
+// The vector file a table of that name gives.
+std::string vectorFileOf(const std::string& table) {
+    const std::size_t stem = table.size() >= 4 && table.compare(table.size() - 4, 4, ".txt") == 0 ? table.size() - 4
+                                                                                                    : table.size();
+    return table.substr(0, stem) + ".vec";
+}
 
 TEST_F(EndToEnd, NoArgumentsPrintsUsageAndTouchesNothing) {
     put("keep.txt", kOneLineTable);
@@ -189,46 +197,125 @@ TEST_F(EndToEnd, AFailedConversionKeepsTheEarlierVectorFileAndTheRunGoesOn) {
 }
 
 // Tables that are almost surely not what their author meant are converted by
-// the rules as before, with one warning each on standard error.
+// the rules as before, with a warning on standard error for each way they
+// were read otherwise than meant, in the order of their lines. Without a CR of
+// its own, a table gives the same warnings with CR LF line ends.
 TEST_F(EndToEnd, DoubtfulTablesAreConvertedWithAWarning) {
+    const std::string utf16 = "\xFF\xFET\0i\0m\0e\0 \0A\0\r\0\n\0-\0-\0\r\0\n\0" "0\0 \0" "1\0\r\0\n\0"s;
+    const std::string noSeparatorLine =
+        "warning: no separator line of '-' or '=' after header line 1; the next two lines were read as header "
+        "lines 2 and 3, and the first character after them as the separator line (add a separator line after "
+        "the header)";
+    const std::string emptyRow =
+        "warning: an empty line (or one of blanks only) was read as a row of empty values";
+    const std::string emptyRowFix = "; delete empty lines among and after the rows";
     const struct {
         const char* name;
         std::string table;
-        std::string warning;
+        std::vector<std::string> warnings;
     } cases[] = {
-        {"empty.txt", "", "line 1: warning: the table is empty; its vector file declares no vectors"},
+        {"empty.txt", "", {"line 1: warning: the table is empty; its vector file declares no vectors"}},
         {"mac.txt", "Time A B\r-----\r0 1 2\r1 3 4\r",
-         "line 1: warning: no line ends, only lone CRs; the whole file was read as a single line "
-         "(lone CR line ends? convert them to LF or CR LF)"},
+         {"line 1: warning: no line ends, only lone CRs; the whole file was read as a single line "
+          "(lone CR line ends? convert them to LF or CR LF)"}},
         {"three.txt", "T G1\nS1\nm1 x1\n0 1 2\n1 3 4\n",
-         "line 4: warning: line 4 is not a separator line of '-' or '='; its first character was dropped as one "
-         "and the rest read as a row"},
-        {"none.txt", "Time A B\n0 1 2\n1 3 4\n2 5 6\n",
-         "line 2: warning: no separator line of '-' or '=' after header line 1; the next two lines were read as "
-         "header lines 2 and 3, and the first character after them as the separator line"},
-        {"rows-lost.txt", "Time A B\n0 1 2\n1 3 4\n",
-         "line 2: warning: no separator line of '-' or '=' after header line 1; the next two lines were read as "
-         "header lines 2 and 3, and the first character after them as the separator line"},
-        {"empty-line-4.txt", "T G1\nS1\nm1 x1\n\n0 1 2\n", ""},
-        {"fine.txt", kOneLineTable, ""},
-        {"header-only.txt", "T G1\nS1\nm1 x1\n", ""},
+         {"line 4: warning: line 4 is not a separator line of '-' or '='; its first character was dropped as one "
+          "and the rest read as a row (add a separator line after header line 3)"}},
+        {"none.txt", "Time A B\n0 1 2\n1 3 4\n2 5 6\n", {"line 2: " + noSeparatorLine}},
+        {"rows-lost.txt", "Time A B\n0 1 2\n1 3 4\n", {"line 2: " + noSeparatorLine}},
+        {"negative.txt", "Time A B\n0 -1 2\n1 3 4\n2 5 6\n", {"line 2: " + noSeparatorLine}},
+        {"empty-line-4.txt", "T G1\nS1\nm1 x1\n\n0 1 2\n", {}},
+        {"fine.txt", kOneLineTable, {}},
+        {"header-only.txt", "T G1\nS1\nm1 x1\n", {}},
+        {"utf16.txt", utf16,
+         {"line 1: warning: the table is UTF-16 text, read a byte at a time: the zero bytes between its characters "
+          "cut every name and value short; save it as UTF-8 text"}},
+        {"old.vec", kOneLineVec,
+         {"line 1: warning: this is a vector file, not a table: its lines were read as a table's; give only tables "
+          "(morvale *.txt, not morvale *)"}},
+        {"csv.txt", "Time,A,B\n-----\n0,1,2\n",
+         {"line 1: warning: the names of line 1 are separated by commas or semicolons, which are part of a name "
+          "here; separate names and values by blanks (from a spreadsheet, save the table as text separated by "
+          "spaces)"}},
+        {"comment.txt", "# Time V1 V2\n-----\n0 1 2\n",
+         {"line 1: warning: the comment mark before the names was read as the abscissa heading, and every name "
+          "moved one column to the left; delete the mark, so that the line starts with the abscissa heading"}},
+        {"numbers.txt", "0 1 2\n-----\n1 3 4\n",
+         {"line 1: warning: header line 1 holds only numbers: a row was read as the names; start the table with a "
+          "line of names and a separator line of '-'"}},
+        {"dash.txt", "Time T-in T-out\n-----\n0 1 2\n1 3 4\n",
+         {"line 1: warning: a '-' or '=' ended a header line, and the rest of the line was read as the next header "
+          "line; names cannot hold '-' or '=' (write T_in, not T-in)"}},
+        {"no-columns.txt", "Time\n-----\n0\n1\n",
+         {"line 1: warning: header line 1 names no data column, so the vector file declares no vectors; put the "
+          "abscissa heading and one name per data column on the first line"}},
+        {"empty-line-2.txt", "Time A B\n\n-----\n0 1 2\n",
+         {"line 2: warning: a line with no names was read as a line of a three-line header; put the separator line "
+          "right after the header, with no empty line before it and no blank at its start"}},
+        {"underscores.txt", "Time A B\n________\n0 1 2\n1 3 4\n",
+         {"line 2: warning: line 2 looks like a separator line but is not made of '-' or '=', so it was read as "
+          "header line 2 of a three-line header; make the separator line of '-' or '='"}},
+        {"minus.txt", "Time A B\n-1 2 3\n0 4 5\n",
+         {"line 2: warning: the separator line holds more than '-', '=' and blanks: the first other character was "
+          "dropped and the rest of the line read as a row; a separator line holds nothing else (a row with a "
+          "negative first value? add a separator line before it)"}},
+        {"groups.txt", "T G1 G2\nS1\nm x m x\n====\n0 1 2 3 4\n",
+         {"line 2: warning: header lines 2 and 3 do not hold one sub-name and two pair names per group: missing "
+          "names were left empty, extra ones dropped; give each group of line 1 one sub-name on line 2 and two pair "
+          "names on line 3"}},
+        {"repeated.txt", "Time V V\n-----\n0 1 2\n",
+         {"line 1: warning: two vectors were declared with the same name; give every data column a name of its "
+          "own"}},
+        {"tabs.txt", "Time\tA\tB\n-----\n0\t1\t2\n1\t3\t4\n",
+         {"line 1: warning: a TAB is part of a name or value, not a separator: the values around it were read as "
+          "one, and on 2 more lines; separate values by blanks, not TABs (from a spreadsheet, save the table as "
+          "text separated by spaces)"}},
+        {"zero.txt", "Time A B\n-----\n0 1\0x 2\n"s,
+         {"line 3: warning: a zero byte ends the name or value it stands in: what follows it, up to the next blank, "
+          "was left out; is the file a text table? save it as text"}},
+        {"cr-cr-lf.txt", "Time A B\r\r\n-----\r\r\n0 1 2\r\r\n",
+         {"line 1: warning: a CR with no LF after it was copied into a value, and on 2 more lines; end every line "
+          "with CR LF or LF, not with CR CR LF or a lone CR"}},
+        {"right-aligned.txt", "Time   A   B\n------------\n  0.0 1.0 2.0\n  1.0 3.0 4.0\n",
+         {"line 3: warning: a row that starts with a blank got a blank as its abscissa, and each value went to the "
+          "next vector, and on 1 more line; start every row with its abscissa, not with blanks (right-aligned "
+          "columns?)"}},
+        {"empty-rows.txt", "Time A B\n-----\n0 1 2\n\n1 3 4\n  \n\n",
+         {"line 4: " + emptyRow + ", and on 2 more lines" + emptyRowFix}},
+        {"extra.txt", "Time A\n-----\n0 1 2\n1 3 4\n",
+         {"line 3: warning: a row holds more values than the header has data columns: the extra ones were dropped, "
+          "and on 1 more line; name every data column on the header, or delete the extra values"}},
+        {"several.txt", "Time A B\n-----\n  0 1 2\n1 3\n\n",
+         {"line 3: warning: a row that starts with a blank got a blank as its abscissa, and each value went to the "
+          "next vector; start every row with its abscissa, not with blanks (right-aligned columns?)",
+          "line 4: warning: a row holds fewer values than the header has data columns: the missing ones were "
+          "written as empty samples; give every row one value per data column",
+          "line 5: " + emptyRow + emptyRowFix}},
     };
     std::vector<std::string> args;
     std::string out;
     std::string err;
+    const auto add = [&](const std::string& name, const std::string& table, const std::vector<std::string>& warnings) {
+        put(name, table);
+        args.push_back(name);
+        out += "File " + vectorFileOf(name) + " converted\n";
+        for (const std::string& warning : warnings) {
+            err += "morvale: " + name + ": " + warning + "\n";
+        }
+    };
     for (const auto& c : cases) {
-        put(c.name, c.table);
-        args.push_back(c.name);
-        std::string vec = c.name;
-        vec.replace(vec.size() - 4, 4, ".vec");
-        out += "File " + vec + " converted\n";
-        err += c.warning.empty() ? "" : "morvale: " + std::string(c.name) + ": " + c.warning + "\n";
+        add(c.name, c.table, c.warnings);
+        if (c.table.find('\r') == std::string::npos) {
+            add(std::string("crlf-") + c.name, withCrLf(c.table), c.warnings);
+        }
     }
     expectRun(run(args), 0, out + summary(static_cast<int>(args.size())), err);
     for (const auto& c : cases) {
-        std::string vec = c.name;
-        vec.replace(vec.size() - 4, 4, ".vec");
-        EXPECT_EQ(get(vec), convertText(c.table).output) << c.name;
+        const std::string vec = convertText(c.table).output;
+        EXPECT_EQ(visible(get(vectorFileOf(c.name))), visible(vec)) << c.name;
+        if (c.table.find('\r') == std::string::npos) {
+            EXPECT_EQ(visible(get(vectorFileOf(std::string("crlf-") + c.name))), visible(vec)) << c.name;
+        }
     }
 }
 
@@ -270,11 +357,10 @@ TEST_F(EndToEnd, HelpAndVersionOnlyAsTheSoleArgument) {
         {"--help and another name", {"--help", "a.txt"}, 1, "File --help.vec converted\nError opening file.\n",
          "morvale: a.txt: No such file or directory\n", {{"--help.vec", kOneLineVec}}},
         {"--version after a table named --help", {"--help", "--version"}, 1,
-         "File --help.vec converted\nError opening file.\n", "morvale: --version: No such file or directory\n",
-         {{"--help.vec", kOneLineVec}}},
+         "File --help.vec converted\nError opening file.\n",
+         "morvale: --version: No such file or directory (for help: morvale --help)\n", {{"--help.vec", kOneLineVec}}},
         {"a table named --help", {"./--help"}, 0, "File ./--help.vec converted\n" + summary(1), "",
          {{"--help.vec", kOneLineVec}}},
-        {"no short form", {"-h"}, 1, "Error opening file.\n", "morvale: -h: No such file or directory\n", {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -369,6 +455,28 @@ TEST_F(EndToEnd, TheFormatOptionChoosesTheVectorFile) {
     const std::string first = get("one.vec");
     run({"--format", "2", "one.txt"});
     EXPECT_NE(first.substr(0, first.find("\r\nattr")), get("one.vec").substr(0, first.find("\r\nattr")));
+}
+
+// A name that names no file and looks like a slip gets a hint after the
+// reason; standard output and the exit status are those of any missing file.
+TEST_F(EndToEnd, AMissingFileNamedAsASlipGetsAHint) {
+    put("lab.txt", kOneLineTable);
+    put("lab.vec", "an earlier conversion\r\n");
+    const std::string help = " (for help: morvale --help)";
+    const struct {
+        std::string arg;
+        std::string hint;
+    } cases[] = {
+        {"-h", help},  {"-?", help}, {"/?", help}, {"-V", help}, {"--hlep", help},
+        {"lab", " (did you mean lab.txt?)"},
+        {"lab.csv", ""},
+        {"h", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arg);
+        expectRunLeaves({c.arg}, 1, "Error opening file.\n",
+                        "morvale: " + c.arg + ": No such file or directory" + c.hint + "\n", {});
+    }
 }
 
 TEST_F(EndToEnd, BundledExamplesConvertAlikeWithEitherLineEnd) {

@@ -34,6 +34,7 @@ void expectRows(HeaderLayout layout, int columns, const std::vector<RowCase>& ca
     header->layout = layout;
     header->columnCount = columns;
     const std::unique_ptr<RowTable> row(new RowTable);
+    RowNotes notes;
     for (const RowCase& c : cases) {
         const std::string path = writeTempFile(c.row);
         for (std::size_t bufferSize : {0, 1, 2, 3, 5, 9}) {
@@ -44,7 +45,7 @@ void expectRows(HeaderLayout layout, int columns, const std::vector<RowCase>& ca
                 ASSERT_TRUE(source.open(path.c_str()));
             }
             char current = source.next();
-            ASSERT_FALSE(readRow(source, current, *header, *row)) << c.what;
+            ASSERT_FALSE(readRow(source, current, *header, *row, notes)) << c.what;
             Tokens actual;
             for (int slot = 0; slot <= header->vectorCount(); ++slot) {
                 actual.emplace_back(row->token(slot));
@@ -108,6 +109,7 @@ TEST(RowReader, RefusesOnlyValuesThatWouldBeWrittenOut) {
     };
     const std::unique_ptr<HeaderInfo> header(new HeaderInfo);
     const std::unique_ptr<RowTable> row(new RowTable);
+    RowNotes notes;
     for (const auto& c : cases) {
         header->columnCount = c.columns;
         const std::string input = "first\nsecond\n" + c.row;
@@ -117,7 +119,7 @@ TEST(RowReader, RefusesOnlyValuesThatWouldBeWrittenOut) {
         for (int lineEnds = 0; lineEnds < 2; current = source.next()) {
             lineEnds += isLineEnd(current) ? 1 : 0;
         }
-        const Refusal refusal = readRow(source, current, *header, *row);
+        const Refusal refusal = readRow(source, current, *header, *row, notes);
         if (c.refusal == nullptr) {
             EXPECT_FALSE(refusal) << c.what;
             EXPECT_TRUE(isLineEnd(current)) << c.what;
@@ -132,7 +134,7 @@ TEST(RowReader, RefusesOnlyValuesThatWouldBeWrittenOut) {
     const std::string input = "0 " + value255 + "\n";
     source.openMemory(input.data(), input.size());
     char current = source.next();
-    ASSERT_FALSE(readRow(source, current, *header, *row));
+    ASSERT_FALSE(readRow(source, current, *header, *row, notes));
     EXPECT_EQ(row->token(1), value255);
 
     // Tokens past the last slot go nowhere, not even into the table's edge.
@@ -140,7 +142,7 @@ TEST(RowReader, RefusesOnlyValuesThatWouldBeWrittenOut) {
     const std::string full = wide + " 77777777 88888888\n";
     source.openMemory(full.data(), full.size());
     current = source.next();
-    ASSERT_FALSE(readRow(source, current, *header, *row));
+    ASSERT_FALSE(readRow(source, current, *header, *row, notes));
     for (int slot = 0; slot <= 1023; ++slot) {
         ASSERT_EQ(row->token(slot), std::to_string(slot)) << "slot " << slot;
     }
@@ -209,7 +211,8 @@ RowCollector cutRows(const std::string& text, int columns, std::size_t bufferSiz
     CharSource source(bufferSize);
     source.openMemory(text.data(), text.size());
     RowCollector collector(source, columns, plain);
-    if (const Refusal refusal = readRows(source, *header, *row, collector)) {
+    RowNotes notes;
+    if (const Refusal refusal = readRows(source, *header, *row, notes, collector)) {
         collector.rows.push_back({"refused", "line " + std::to_string(refusal.line)});
     }
     return collector;

@@ -7,7 +7,6 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
-#include <optional>
 #include <random>
 #include <string>
 #include <utility>
@@ -85,6 +84,12 @@ std::string leftOut(long samples) {
            " with an empty abscissa or value left out, as the readers of version 2 files take no empty "
            "number; rows shorter than the header, or empty lines?";
 }
+
+// Hints after the reason a named file could not be opened, for the slips
+// that are easy to make: asking for help as other tools are asked, and
+// naming a table without its .txt.
+constexpr const char* kHelpHint = " (for help: morvale --help)";
+std::string didYouMean(const std::string& name) { return " (did you mean " + name + "?)"; }
 }  // namespace text
 
 // What a run must remember of its files so that one file's vector file never
@@ -261,6 +266,21 @@ std::string inputConflict(const RunRecord& record, const CharSource& source) {
     return std::string();
 }
 
+// What may have been meant by a name that names no file, or an empty text:
+// an option (a name such as -h, or /? as Windows tools take it), or the
+// table of that name with .txt, when there is one.
+std::string hintForMissing(const std::string& name, int error) {
+    if (error != ENOENT) {
+        return std::string();
+    }
+    if (name.compare(0, 1, "-") == 0 || name == "/?") {
+        return text::kHelpHint;
+    }
+    const std::string table = name + ".txt";
+    files::Identity identity;
+    return files::identityOf(table.c_str(), identity) ? text::didYouMean(table) : std::string();
+}
+
 // Closes the input; a failure is said but spoils nothing already read.
 void closeInput(CharSource& source, const std::string& name, RunRecord& record) {
     if (!source.close()) {
@@ -288,8 +308,8 @@ void recordWritten(RunRecord& record, std::size_t argument, const std::string& o
 // The warnings on a converted table, in the order of their lines.
 void reportWarnings(const Conversion& conversion, const std::string& name) {
     std::vector<std::pair<long, std::string>> lines;
-    if (const std::optional<Warning>& warning = conversion.warning) {
-        lines.emplace_back(warning->line, std::string("warning: ") + describe(warning->reason));
+    for (const Warning& warning : conversion.warnings) {
+        lines.emplace_back(warning.line, "warning: " + describe(warning));
     }
     if (conversion.leftOut > 0) {
         lines.emplace_back(conversion.firstLeftOutLine, text::leftOut(conversion.leftOut));
@@ -370,7 +390,7 @@ Outcome convertFile(std::size_t argument, Workspace& workspace) {
     if (!source.open(name.c_str())) {
         const int error = errno;
         say(text::kInputNotOpened);
-        diagnose(name, std::strerror(error));
+        diagnose(name, std::strerror(error) + hintForMissing(name, error));
         return Outcome::InputNotOpened;
     }
     std::string outputName = name;

@@ -34,7 +34,7 @@ void CharSource::start(files::Handle file, long long size, const unsigned char* 
     drained_ = false;
     readErrno_ = 0;
     linesEnded_ = 0;
-    loneCarriageReturns_ = 0;
+    controls_ = ControlNotes();
 }
 
 bool CharSource::open(const char* name) {
@@ -149,12 +149,20 @@ char CharSource::nextFromRefill() {
 
 // The bytes next() leaves to a call that are not line ends: a CR whose LF
 // is not read yet, the end-of-file byte and the other control characters.
+// TABs and zero bytes are delivered as they are, and noted: no text table
+// means them.
 char CharSource::convertControl(unsigned char byte) {
     switch (byte) {
     case kCarriageReturn:
         return convertCarriageReturn();
     case kEndOfFileByte:
         return finish();
+    case kTab:
+        controls_.tabs.note(line());
+        return static_cast<char>(byte);
+    case kZeroByte:
+        controls_.zeroBytes.note(line());
+        return static_cast<char>(byte);
     default:
         return static_cast<char>(byte);
     }
@@ -166,7 +174,7 @@ char CharSource::convertCarriageReturn() {
     if (pos_ == end_ && refill() && *pos_ == kLineEnd) {
         return endLine(pos_ + 1);
     }
-    ++loneCarriageReturns_;
+    controls_.loneCarriageReturns.note(line());
     return '\r';
 }
 

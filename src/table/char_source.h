@@ -7,7 +7,8 @@
 //     also when the CR ends one buffer and the LF starts the next;
 //   - any other CR is an ordinary character;
 //   - the byte 0x1A ends the input: neither it nor anything after it is seen;
-//   - every other byte, 0xFF included, is delivered unchanged;
+//   - every other byte, 0xFF included, is delivered unchanged; where TABs,
+//     zero bytes and CRs without an LF were, is noted (controls());
 //   - a UTF-8 byte-order mark at the very start is skipped.
 // All of that, the reading itself, the end of the input and read errors are
 // handled by one refill. Once the input has ended, next() yields kEndMarker
@@ -21,6 +22,7 @@
 
 #include "platform/file_system.h"
 #include "table/plain_run.h"
+#include "table/table_notes.h"
 
 namespace morvale {
 
@@ -87,6 +89,8 @@ public:
         // Takes everything before `after`, which pastLineEnd() gave, as if
         // next() had delivered it.
         void take(const unsigned char* after) { source_.endLine(after); }
+        // The line being read.
+        long line() const { return source_.line(); }
 
     private:
         friend class CharSource;
@@ -112,8 +116,8 @@ public:
     // far, plus one.
     long line() const { return linesEnded_ + 1; }
 
-    // How many CRs were delivered as ordinary characters, no LF after them.
-    long loneCarriageReturns() const { return loneCarriageReturns_; }
+    // Where TABs, zero bytes and CRs with no LF after them were delivered.
+    const ControlNotes& controls() const { return controls_; }
 
     // Identity of the open file, to tell whether another name refers to it.
     // False when unknown (memory input).
@@ -123,8 +127,12 @@ private:
     static constexpr unsigned char kLineEnd = 0x0A;
     static constexpr unsigned char kCarriageReturn = 0x0D;
     static constexpr unsigned char kEndOfFileByte = 0x1A;
+    static constexpr unsigned char kTab = 0x09;
+    static constexpr unsigned char kZeroByte = 0x00;
     // next() converts nothing above the end-of-file byte.
-    static_assert(kLineEnd < kEndOfFileByte && kCarriageReturn < kEndOfFileByte, "next() sees every byte it converts");
+    static_assert(kLineEnd < kEndOfFileByte && kCarriageReturn < kEndOfFileByte && kTab < kEndOfFileByte &&
+                      kZeroByte < kEndOfFileByte,
+                  "next() sees every byte it converts or notes");
 
     // What a Lookahead reader takes without next() must be what next()
     // delivers unconverted.
@@ -168,7 +176,7 @@ private:
     long long read_ = 0;    // the bytes read so far
     int readErrno_ = 0;
     long linesEnded_ = 0;
-    long loneCarriageReturns_ = 0;
+    ControlNotes controls_;
 };
 
 }  // namespace morvale

@@ -13,21 +13,28 @@ bool endsHeaderLine(char c, const CharSource& source) {
     return isLineEnd(c) || isSeparatorChar(c) || source.atEnd();
 }
 
+// A "-" or "=" ended the header line, not a line end or the end of the input.
+bool cutBySeparatorChar(char c, const CharSource& source) { return !source.atEnd() && isSeparatorChar(c); }
+
 // Reads one header line into `table`, keeping the tokens at slots below
 // `kept`; later ones are read and dropped. `last` receives the index of the
-// line's last token (0 for an empty line), counted no further than `kept`.
-// On entry `current` is the line's first character; on return it is the
-// character that ended the line (a line end, "=", "-" or the end marker),
-// which is not stored.
-Refusal readHeaderLine(CharSource& source, char& current, TokenTable& table, int kept, int& last) {
+// line's last token (0 for an empty line), counted no further than `kept`;
+// `notes` what the line held. On entry `current` is the line's first
+// character; on return it is the character that ended the line (a line end,
+// "=", "-" or the end marker), which is not stored.
+Refusal readHeaderLine(CharSource& source, char& current, TokenTable& table, int kept, int& last,
+                       HeaderLineNotes& notes) {
+    notes = HeaderLineNotes{lineOf(current, source), 0, false};
     skipBlanks(current, source);
     int slot = 0;
     while (!endsHeaderLine(current, source)) {
         if (!readToken(source, current, table, slot, slot < kept, LineKind::Header)) {
             return Refusal{Refusal::Reason::NameTooLong, source.line()};
         }
+        ++notes.names;
         if (!isBlank(current)) {
             last = slot;
+            notes.cut = cutBySeparatorChar(current, source);
             return Refusal{};
         }
         skipBlanks(current, source);
@@ -43,6 +50,7 @@ Refusal readHeaderLine(CharSource& source, char& current, TokenTable& table, int
         table.makeEmpty(slot);
     }
     last = slot;
+    notes.cut = cutBySeparatorChar(current, source);
     return Refusal{};
 }
 
@@ -51,13 +59,13 @@ Refusal readHeaderLine(CharSource& source, char& current, TokenTable& table, int
 Refusal readGroupLines(CharSource& source, char& current, HeaderInfo& header) {
     const int groups = header.columnCount;
     int last = 0;
-    if (Refusal refusal = readHeaderLine(source, current, header.subNameTable, groups, last)) {
+    if (Refusal refusal = readHeaderLine(source, current, header.subNameTable, groups, last, header.lines[1])) {
         return refusal;
     }
     header.subNameTable.makeEmpty(last + 1, groups);
-    header.moreSubNamesThanGroups = last >= groups;
     current = source.next();
-    if (Refusal refusal = readHeaderLine(source, current, header.pairNameTable, 2 * groups, last)) {
+    if (Refusal refusal =
+            readHeaderLine(source, current, header.pairNameTable, 2 * groups, last, header.lines[2])) {
         return refusal;
     }
     header.pairNameTable.makeEmpty(last + 1, 2 * groups);
@@ -69,13 +77,13 @@ Refusal readGroupLines(CharSource& source, char& current, HeaderInfo& header) {
 Refusal readHeader(CharSource& source, char& current, HeaderInfo& header) {
     current = source.next();
     int last = 0;
-    if (Refusal refusal = readHeaderLine(source, current, header.nameTable, TokenTable::kSlots, last)) {
+    header.lines[1] = header.lines[2] = HeaderLineNotes();
+    if (Refusal refusal = readHeaderLine(source, current, header.nameTable, TokenTable::kSlots, last, header.lines[0])) {
         return refusal;
     }
     header.columnCount = last;
     current = source.next();
     header.layout = isSeparatorChar(current) ? HeaderLayout::OneLine : HeaderLayout::ThreeLine;
-    header.moreSubNamesThanGroups = false;
     if (header.vectorCount() > kMaxVectors) {
         return Refusal{Refusal::Reason::TooManyColumns, kFirstHeaderLine};
     }
@@ -97,6 +105,7 @@ SeparatorLine skipSeparator(CharSource& source, char& current) {
         current = source.next();
     }
     separator.cutRow = !source.atEnd() && !isLineEnd(current);
+    separator.cutAtCarriageReturn = separator.cutRow && current == '\r';
     return separator;
 }
 

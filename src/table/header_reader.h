@@ -13,6 +13,13 @@ namespace morvale {
 // separator line) means one line of names; anything else means three lines.
 enum class HeaderLayout { OneLine, ThreeLine };
 
+// What one header line held, whatever of it was kept.
+struct HeaderLineNotes {
+    long line = 0;     // the line it starts on
+    long names = 0;    // its names
+    bool cut = false;  // a "-" or "=" ended it, not a line end
+};
+
 struct HeaderInfo {
     HeaderLayout layout = HeaderLayout::OneLine;
     // G: the names after the abscissa heading on header line 1 (data columns,
@@ -21,8 +28,8 @@ struct HeaderInfo {
     TokenTable nameTable;      // header line 1; slot 0 is the module name
     TokenTable subNameTable;   // header line 2: one sub-name per group
     TokenTable pairNameTable;  // header line 3: two pair names per group
-    // Header line 2 holds more names than there are groups, as a row would.
-    bool moreSubNamesThanGroups = false;
+    // Header lines 1 to 3 as read; lines 2 and 3 only in the three-line layout.
+    HeaderLineNotes lines[3];
 
     // V: the number of vectors the file declares.
     int vectorCount() const {
@@ -49,6 +56,7 @@ struct SeparatorLine {
     bool found = false;    // the run of "=", "-" and blanks held a "=" or "-"
     bool cutRow = false;   // the run did not end at a line end: the character
                            // that ended it, which the caller drops, began a row
+    bool cutAtCarriageReturn = false;  // that character was a CR with no LF after it
 };
 
 // Consumes the rest of the separator line. On return `current` is the first

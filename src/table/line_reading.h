@@ -35,6 +35,12 @@ inline bool isBlank(char c) { return c == kBlank; }
 inline bool isLineEnd(char c) { return c == '\n'; }
 inline bool isSeparatorChar(char c) { return c == '=' || c == '-'; }
 
+// The line that `current`, just delivered, stands on: a line end has already
+// been counted as ended.
+inline long lineOf(char current, const CharSource& source) {
+    return isLineEnd(current) ? source.line() - 1 : source.line();
+}
+
 // Advances the current character past a run of blanks. It stops at the first
 // character that is not a blank, the end marker included.
 inline void skipBlanks(char& current, CharSource& source) {

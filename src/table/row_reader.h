@@ -10,6 +10,7 @@
 #include "table/header_reader.h"
 #include "table/line_reading.h"
 #include "table/plain_run.h"
+#include "table/table_notes.h"
 #include "table/token_table.h"
 
 namespace morvale {
@@ -23,8 +24,9 @@ using RowTable = TokenTable;
 // character always starts the abscissa, a blank included, and "=" and "-"
 // are ordinary characters here. Slots the row does not supply, up to V, are
 // emptied; tokens after slot V are read and dropped. A value that may be
-// written out and is too long for a slot refuses the table.
-Refusal readRow(CharSource& source, char& current, const HeaderInfo& header, RowTable& row);
+// written out and is too long for a slot refuses the table. A row that is
+// empty, starts with a blank, or holds fewer or more values than V is noted.
+Refusal readRow(CharSource& source, char& current, const HeaderInfo& header, RowTable& row, RowNotes& notes);
 
 // The common rows, a token at a time, straight from the bytes the source has
 // read ahead: plain tokens separated by runs of blanks, then a line end. They
@@ -50,6 +52,9 @@ public:
     // Starts the next row; false when it starts with anything but a plain
     // character, the end of what was read among others.
     bool startRow() const { return isPlain(*start_); }
+
+    // The line of the row being cut, or of the next one once it was taken.
+    long line() const { return ahead_.line(); }
 
     // The row's next token; false once the row has no more.
     bool nextToken(std::string_view& token) {
@@ -101,10 +106,11 @@ private:
 // before. Each run of common rows is offered to the sink straight from the
 // input's buffer, `sink.takePlainRows(rows)`, which cuts as many as it takes
 // and says whether it took any; a row it does not take, and every other row,
-// is cut by readRow() into `row` and handed to `sink.takeRow(row)`. Stops at
-// the first row that is refused, and once `sink.stopped()`.
+// is cut by readRow() into `row`, noted in `notes` and handed to
+// `sink.takeRow(row)`. Stops at the first row that is refused, and once
+// `sink.stopped()`.
 template <typename Sink>
-Refusal readRows(CharSource& source, const HeaderInfo& header, RowTable& row, Sink& sink) {
+Refusal readRows(CharSource& source, const HeaderInfo& header, RowTable& row, RowNotes& notes, Sink& sink) {
     for (char current = source.next(); !source.atEnd() && !sink.stopped(); current = source.next()) {
         if (isPlain(static_cast<unsigned char>(current))) {
             PlainRows rows(source);
@@ -112,7 +118,7 @@ Refusal readRows(CharSource& source, const HeaderInfo& header, RowTable& row, Si
                 continue;  // the row they stopped at starts with the next character
             }
         }
-        if (Refusal refusal = readRow(source, current, header, row)) {
+        if (Refusal refusal = readRow(source, current, header, row, notes)) {
             return refusal;
         }
         sink.takeRow(row);

@@ -34,24 +34,28 @@ Conversion readingOutcome(const Refusal& refusal, const CharSource& source) {
 
 namespace {
 
-// Writes the samples of every row, in the converter's format; the outcome of
-// reading them.
+// Writes the samples of every row, in the converter's format, noting the rows
+// that are not one value per vector; the outcome of reading them.
 Conversion writeRows(Converter& converter) {
     CharSource& source = converter.source;
     const HeaderInfo& header = converter.header;
     switch (converter.format) {
     case VectorFormat::Version1: {
-        SampleLineWriter samples(converter.output, header);
-        return readingOutcome(readRows(source, header, converter.row, samples), source);
+        SampleLineWriter samples(converter.output, header, converter.rowNotes);
+        return readingOutcome(readRows(source, header, converter.row, converter.rowNotes, samples), source);
     }
     case VectorFormat::Version2: {
-        SampleBlockWriter samples(converter.output, header, source, converter.blocks);
-        Refusal refusal = readRows(source, header, converter.row, samples);
+        SampleBlockWriter samples(converter.output, header, source, converter.blocks, converter.rowNotes);
+        Refusal refusal = readRows(source, header, converter.row, converter.rowNotes, samples);
         Conversion result = readingOutcome(refusal ? refusal : samples.refusal(), source);
         if (result.outcome == ConversionOutcome::Converted) {
             samples.finish();
             result.leftOut = samples.leftOut();
             result.firstLeftOutLine = samples.firstLeftOutLine();
+            // Short and empty rows give no empty samples here: the count of
+            // the samples left out says what became of them.
+            converter.rowNotes.fewerValues = LineTally();
+            converter.rowNotes.empty = LineTally();
         } else if (!refusal && samples.refusal()) {
             result.refusedText = samples.refusedText();
         }
@@ -87,13 +91,15 @@ Conversion convertTable(Converter& converter, const char* target) {
     }
     writeDeclarations(output, header, converter.format);
     const SeparatorLine separator = skipSeparator(source, current);
+    converter.rowNotes = RowNotes();
+    converter.rowNotes.separatorRemainder = separator.cutRow ? separator.line : 0;
     result = writeRows(converter);
     if (result.outcome != ConversionOutcome::Converted) {
         output.abandon();
     } else if (!output.close()) {
         result = failure(ConversionOutcome::WriteFailed, output.error());
     } else {
-        result.warning = warningFor(source, header, separator);
+        result.warnings = warningsFor(source, header, separator, converter.rowNotes);
     }
     return result;
 }

@@ -4,7 +4,6 @@
 #define MORVALE_VECFILE_CONVERSION_H
 
 #include <cstddef>
-#include <optional>
 #include <string>
 
 #include "table/char_source.h"
@@ -37,6 +36,7 @@ struct Converter {
     VectorFormat format = VectorFormat::Version1;
     Provenance provenance;
     SampleBlocks blocks;
+    RowNotes rowNotes;
 };
 
 enum class ConversionOutcome {
@@ -51,8 +51,8 @@ struct Conversion {
     ConversionOutcome outcome = ConversionOutcome::Converted;
     Refusal refusal;
     int error = 0;
-    // A converted table that is almost surely not what its author meant.
-    std::optional<Warning> warning;
+    // What makes a converted table almost surely not what its author meant.
+    Warnings warnings;
     // The token a refusal is about, where it is about one.
     std::string refusedText;
     // Samples a version 2 file leaves out for an empty abscissa or value,

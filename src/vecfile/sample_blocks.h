@@ -21,6 +21,7 @@
 #include "table/header_reader.h"
 #include "table/line_reading.h"
 #include "table/row_reader.h"
+#include "table/table_notes.h"
 #include "vecfile/number_check.h"
 #include "vecfile/sample_lines.h"
 #include "vecfile/vector_file.h"
@@ -74,8 +75,11 @@ private:
 // still hold once every row has been read.
 class SampleBlockWriter {
 public:
-    SampleBlockWriter(VectorFile& output, const HeaderInfo& header, const CharSource& source, SampleBlocks& blocks)
-        : output_(output), source_(source), blocks_(blocks), vectors_(header.vectorCount()) {
+    // The common rows it takes are noted in `notes`, as readRow() notes the
+    // others.
+    SampleBlockWriter(VectorFile& output, const HeaderInfo& header, const CharSource& source, SampleBlocks& blocks,
+                      RowNotes& notes)
+        : output_(output), source_(source), blocks_(blocks), notes_(notes), vectors_(header.vectorCount()) {
         blocks_.start(vectors_);
     }
 
@@ -106,6 +110,7 @@ private:
     VectorFile& output_;
     const CharSource& source_;
     SampleBlocks& blocks_;
+    RowNotes& notes_;
     const int vectors_;
     Refusal refusal_;
     std::string refusedText_;
@@ -137,10 +142,7 @@ inline char* SampleBlockWriter::roomFor(SampleBlocks::Block& block, int id) {
     }
     int id = 0;
     std::string_view value;
-    while (rows.nextToken(value)) {
-        if (id == vectors) {
-            continue;
-        }
+    while (id < vectors && rows.nextToken(value)) {
         if (commonFormOf(value) == CommonForm::None) {
             undoRow(id);
             return false;
@@ -148,6 +150,13 @@ inline char* SampleBlockWriter::roomFor(SampleBlocks::Block& block, int id) {
         SampleBlocks::Block& block = blocks[id];
         block.fill = putSampleLine(roomFor(block, id), id, abscissa, value);
         ++id;
+    }
+    if (id < vectors) {
+        notes_.fewerValues.note(rows.line());
+    } else if (rows.nextToken(value)) {
+        notes_.moreValues.note(rows.line());
+        while (rows.nextToken(value)) {  // values beyond the vectors are dropped unseen
+        }
     }
     if (!rows.takeRow()) {
         undoRow(id);  // the token step takes the row again
@@ -169,6 +178,10 @@ inline bool SampleBlockWriter::takePlainRows(PlainRows rows) {
     while (rows.startRow() && putRow(rows, blocks, vectors)) {
         took = true;
     }
+    // The row it stopped at, if it was noted, is read again: as it will be
+    // read then, not as far as it was read here.
+    notes_.fewerValues.forget(rows.line());
+    notes_.moreValues.forget(rows.line());
     return took;
 }
 

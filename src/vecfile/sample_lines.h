@@ -99,8 +99,8 @@ inline constexpr char kNoValue[kTokenBlock] = {};
 // `out` to `roomEnd`, as its tokens are cut, and takes the row; returns the
 // end of its lines. Null when the row is another kind, holds a value too long
 // for the token step or does not fit the room: it is then left untaken, and
-// the lines are void.
-inline char* putPlainRow(PlainRows& rows, int vectors, char* out, const char* roomEnd) {
+// the lines are void; its shape may have been noted all the same.
+inline char* putPlainRow(PlainRows& rows, int vectors, char* out, const char* roomEnd, RowNotes& notes) {
     const auto roomForLine = [&out, roomEnd]() { return roomEnd - out >= static_cast<std::ptrdiff_t>(kMaxSampleLine); };
     std::string_view abscissa;
     rows.nextToken(abscissa);  // always there: the row starts with a plain character
@@ -109,27 +109,32 @@ inline char* putPlainRow(PlainRows& rows, int vectors, char* out, const char* ro
     }
     int id = 0;
     std::string_view value;
-    while (rows.nextToken(value)) {
-        if (id == vectors) {
-            continue;  // values beyond the vectors are dropped
-        }
+    while (id < vectors && rows.nextToken(value)) {
         if (!RowTable::fits(value.size()) || !roomForLine()) {
             return nullptr;
         }
         out = putSampleLine(out, id++, abscissa, value);
     }
-    for (; id < vectors; ++id) {  // the values the row does not supply
-        if (!roomForLine()) {
-            return nullptr;
+    if (id < vectors) {
+        notes.fewerValues.note(rows.line());
+        do {  // the values the row does not supply
+            if (!roomForLine()) {
+                return nullptr;
+            }
+            out = putSampleLine(out, id, abscissa, std::string_view(kNoValue, 0));
+        } while (++id < vectors);
+    } else if (rows.nextToken(value)) {
+        notes.moreValues.note(rows.line());
+        while (rows.nextToken(value)) {  // values beyond the vectors are dropped
         }
-        out = putSampleLine(out, id, abscissa, std::string_view(kNoValue, 0));
     }
     return rows.takeRow() ? out : nullptr;
 }
 
 // Writes the common rows that `rows` holds, for as long as they come and fit
-// the output's buffer; true when it took any.
-inline bool writePlainRows(VectorFile& output, int vectors, PlainRows& rows) {
+// the output's buffer, and notes those with fewer or more values than
+// vectors; true when it took any.
+inline bool writePlainRows(VectorFile& output, int vectors, PlainRows& rows, RowNotes& notes) {
     char* out = output.reserve(kMaxSampleLine);
     if (output.failed()) {
         return false;  // nothing more can be written
@@ -137,7 +142,7 @@ inline bool writePlainRows(VectorFile& output, int vectors, PlainRows& rows) {
     const char* const roomEnd = output.roomEnd();
     bool took = false;
     while (rows.startRow()) {
-        char* const end = putPlainRow(rows, vectors, out, roomEnd);
+        char* const end = putPlainRow(rows, vectors, out, roomEnd, notes);
         if (end == nullptr) {
             break;
         }
@@ -145,6 +150,10 @@ inline bool writePlainRows(VectorFile& output, int vectors, PlainRows& rows) {
         took = true;
     }
     output.commit(out);
+    // The row it stopped at, if it was noted, is read again: as it will be
+    // read then, not as far as it was read here.
+    notes.fewerValues.forget(rows.line());
+    notes.moreValues.forget(rows.line());
     return took;
 }
 

@@ -56,16 +56,19 @@ void writeSamples(VectorFile& output, const HeaderInfo& header, const RowTable& 
 // is one function to the compiler.
 class SampleLineWriter {
 public:
-    SampleLineWriter(VectorFile& output, const HeaderInfo& header)
-        : output_(output), header_(header), vectors_(header.vectorCount()) {}
+    // The common rows it takes are noted in `notes`, as readRow() notes the
+    // others.
+    SampleLineWriter(VectorFile& output, const HeaderInfo& header, RowNotes& notes)
+        : output_(output), header_(header), notes_(notes), vectors_(header.vectorCount()) {}
 
-    bool takePlainRows(PlainRows rows) { return writePlainRows(output_, vectors_, rows); }
+    bool takePlainRows(PlainRows rows) { return writePlainRows(output_, vectors_, rows, notes_); }
     void takeRow(const RowTable& row) { writeSamples(output_, header_, row); }
     bool stopped() const { return output_.failed(); }
 
 private:
     VectorFile& output_;
     const HeaderInfo& header_;
+    RowNotes& notes_;
     const int vectors_;
 };
 
