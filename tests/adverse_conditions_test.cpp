@@ -391,6 +391,40 @@ TEST_F(AdverseConditions, AKillLeavesTheEarlierFileAndOneIncompleteFile) {
     }
 }
 
+// A person watching a long conversion on a terminal sees how far it is, and
+// the line is gone before the file's report; a script sees nothing of it.
+TEST_F(AdverseConditions, ALongConversionShowsItsProgressOnATerminalOnly) {
+    for (bool terminal : {true, false}) {
+        SCOPED_TRACE(terminal ? "on a terminal" : "to a file");
+        resetWork();
+        ASSERT_EQ(mkfifo(file("pipe.txt").c_str(), 0600), 0);
+        FedConversion feeder(file("pipe.txt"));
+        Launch launch;
+        launch.terminalError = terminal;
+        const pid_t pid = start({"pipe.txt"}, launch);
+        EXPECT_TRUE(feeder.feed(4));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1300));
+        EXPECT_TRUE(feeder.feed(8));
+        feeder.endInput();
+        const Result result = finish(pid);
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(result.out, "File pipe.vec converted\n" + summary(1));
+        if (!terminal) {
+            EXPECT_EQ(result.err, "");
+            continue;
+        }
+        // Shown once at least, then erased: blanks over it, the cursor back.
+        const std::string line = "\rmorvale: pipe.txt: ";
+        const std::size_t last = result.err.rfind(line);
+        ASSERT_NE(last, std::string::npos) << visible(result.err);
+        EXPECT_NE(result.err.find(" MB/s", last), std::string::npos) << visible(result.err);
+        const std::size_t erased = result.err.find_first_of('\r', last + 1);
+        ASSERT_NE(erased, std::string::npos) << visible(result.err);
+        EXPECT_EQ(result.err.substr(erased), "\r" + std::string(result.err.size() - erased - 2, ' ') + "\r")
+            << visible(result.err);
+    }
+}
+
 TEST_F(AdverseConditions, SignalsIgnoredAtTheStartStayIgnored) {
     ASSERT_EQ(mkfifo(file("pipe.txt").c_str(), 0600), 0);
     FedConversion feeder(file("pipe.txt"));

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <pty.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -91,6 +92,7 @@ struct Launch {
     bool ignoreHangUp = false;      // started with SIGHUP ignored, as nohup does
     std::string standardOutput;     // a file for standard output instead of the captured one
     bool closedOutput = false;      // standard output a pipe that nobody reads
+    bool terminalError = false;     // standard error a terminal (a pseudo-terminal the test reads)
 };
 
 struct Result {
@@ -172,13 +174,20 @@ protected:
         if (launch.closedOutput && pipe(closedPipe) != 0) {
             return -1;
         }
+        int terminal = -1;
+        if (launch.terminalError && openpty(&terminal_, &terminal, nullptr, nullptr, nullptr) != 0) {
+            return -1;
+        }
         const pid_t pid = fork();
         if (pid == 0) {
             const int in = ::open("/dev/null", O_RDONLY);
             const int out = launch.closedOutput ? closedPipe[1] : ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            const int err = launch.terminalError ? terminal : ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             if (launch.closedOutput) {
                 ::close(closedPipe[0]);
+            }
+            if (launch.terminalError) {
+                ::close(terminal_);
             }
             if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 ||
                 chdir(work_.c_str()) != 0) {
@@ -197,6 +206,9 @@ protected:
             ::close(closedPipe[0]);
             ::close(closedPipe[1]);
         }
+        if (launch.terminalError) {
+            ::close(terminal);
+        }
         return pid;
     }
 
@@ -208,6 +220,16 @@ protected:
         result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         result.out = readFile(root_ / "stdout");
         result.err = readFile(root_ / "stderr");
+        if (terminal_ >= 0) {
+            // What the terminal received, its line ends as the terminal makes them.
+            result.err.clear();
+            char bytes[4096];
+            for (ssize_t count; (count = ::read(terminal_, bytes, sizeof bytes)) > 0;) {
+                result.err.append(bytes, static_cast<std::size_t>(count));
+            }
+            ::close(terminal_);
+            terminal_ = -1;
+        }
         std::ifstream peak(root_ / "peak");
         if (peak >> result.peakKiB) {
             peak.close();
@@ -246,6 +268,7 @@ protected:
 
     fs::path root_;
     fs::path work_;
+    mutable int terminal_ = -1;  // the test's end of a terminal given as standard error
 };
 
 // Compares a whole run; on failure prints what the tool printed.

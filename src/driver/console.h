@@ -21,6 +21,10 @@ std::vector<std::string> argumentsOf(int argc, wchar_t** argv);
 // file or a pipe gets the bytes. False, with errno set, when it failed.
 bool writeConsole(std::FILE* stream, const std::string& text);
 
+// Whether standard output or standard error is a terminal (on Windows a
+// console), where a person reads what is written.
+bool isTerminal(std::FILE* stream);
+
 // After a run that ends early: waits for one key as waitForKey() does, but
 // only on Windows when the console window is the tool's alone (it was started
 // from Explorer), which would otherwise close before its message is read.

@@ -25,6 +25,8 @@ void restoreTerminal() { tcsetattr(STDIN_FILENO, TCSANOW, &savedTerminal); }
 
 bool writeConsole(std::FILE* stream, const std::string& text) { return std::fputs(text.c_str(), stream) != EOF; }
 
+bool isTerminal(std::FILE* stream) { return isatty(fileno(stream)) != 0; }
+
 void waitForKeyInOwnWindow() {}
 
 void waitForKey() {

@@ -166,6 +166,12 @@ bool writeConsole(std::FILE* stream, const std::string& text) {
     return true;
 }
 
+bool isTerminal(std::FILE* stream) {
+    const HANDLE handle = GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    return handle != nullptr && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode);
+}
+
 void waitForKeyInOwnWindow() {
     // A console that Explorer opened for the tool lists the tool alone; one
     // where the user typed the command lists their shell too.

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "driver/console.h"
+#include "driver/progress.h"
 #include "platform/file_system.h"
 #include "platform/interrupts.h"
 #include "vecfile/output_name.h"
@@ -141,6 +142,7 @@ void noteConsoleFailure() {
 }
 
 void say(const std::string& text) {
+    progress::erase();
     if (!writeConsole(stdout, text)) {
         noteConsoleFailure();
     }
@@ -161,6 +163,7 @@ void sayNow(const std::string& text) {
 // One line on standard error: morvale: SUBJECT: what happened. Standard output
 // is flushed first so that a console shows both in the order they happened.
 void diagnose(const std::string& subject, const std::string& what) {
+    progress::erase();
     flushConsole();
     writeConsole(stderr, std::string(kProgram) + ": " + subject + ": " + what + "\n");
     std::fflush(stderr);
@@ -409,7 +412,9 @@ Outcome convertFile(std::size_t argument, Workspace& workspace) {
     if (workspace.converter.format == VectorFormat::Version2) {
         workspace.converter.provenance = provenanceOf(name);
     }
+    progress::start(name);
     const Conversion conversion = convertTable(workspace.converter, outputName.c_str());
+    progress::erase();
     if (conversion.outcome == ConversionOutcome::OutputNotOpened) {
         return report(conversion, name, outputName);  // the run ends with the input still open
     }
@@ -523,6 +528,8 @@ int run(int argc, char** argv) {
     // every page of them resident for nothing.
     const std::unique_ptr<Workspace> workspace(new Workspace);
     workspace->converter.format = format;
+    progress::enable(isTerminal(stderr));
+    workspace->converter.source.observeBlocks(progress::blockRead);
     recordArguments(first, argc, argv, workspace->record);
     return convertAll(*workspace);
 }

@@ -116,6 +116,9 @@ std::size_t CharSource::readBlock(std::size_t least) {
 bool CharSource::refill() {
     while (!drained_) {
         const std::size_t count = readBlock(atStart_ ? kByteOrderMarkSize : 1);
+        if (blockObserver_ != nullptr && file_ != files::kNoHandle) {
+            blockObserver_(read_, size_);
+        }
         buffer_[count] = kSentinel;
         pos_ = buffer_.get();
         end_ = pos_ + count;

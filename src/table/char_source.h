@@ -119,6 +119,12 @@ public:
     // Where TABs, zero bytes and CRs with no LF after them were delivered.
     const ControlNotes& controls() const { return controls_; }
 
+    // Told, after each block read from a file, how many bytes were read so
+    // far and the file's size (-1 when it has none to go by): a block, not a
+    // character, so that watching a long conversion costs nothing.
+    using BlockObserver = void (*)(long long read, long long size);
+    void observeBlocks(BlockObserver observer) { blockObserver_ = observer; }
+
     // Identity of the open file, to tell whether another name refers to it.
     // False when unknown (memory input).
     bool identity(files::Identity& identity) const;
@@ -174,6 +180,7 @@ private:
     bool drained_ = true;   // the input has nothing more to give: never read again
     long long size_ = -1;   // a regular file's size when opened, a memory input's, else -1
     long long read_ = 0;    // the bytes read so far
+    BlockObserver blockObserver_ = nullptr;
     int readErrno_ = 0;
     long linesEnded_ = 0;
     ControlNotes controls_;
