@@ -3,6 +3,7 @@
 #define MORVALE_VECFILE_NUMBER_CHECK_H
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 #if defined(__SSE2__)
@@ -77,6 +78,24 @@ inline CommonForm ofBytes(const char* at, std::size_t length) {
 }
 
 #if defined(__SSE2__)
+// The masks of a token's digits, points, exponent letters and signs, from one
+// load of 16 bytes; bits past the token may be set.
+inline void masksOf(const char* at, std::size_t length, unsigned& digits, unsigned& points, unsigned& letters,
+                    unsigned& signs) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    const __m128i fromZero = _mm_sub_epi8(bytes, _mm_set1_epi8('0'));
+    const __m128i digit = _mm_cmpeq_epi8(_mm_min_epu8(fromZero, _mm_set1_epi8(9)), fromZero);
+    const __m128i point = _mm_cmpeq_epi8(bytes, _mm_set1_epi8('.'));
+    const __m128i letter = _mm_cmpeq_epi8(_mm_or_si128(bytes, _mm_set1_epi8(0x20)), _mm_set1_epi8('e'));
+    const __m128i sign =
+        _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('+')), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('-')));
+    const unsigned all = (1u << length) - 1;
+    digits = static_cast<unsigned>(_mm_movemask_epi8(digit)) & all;
+    points = static_cast<unsigned>(_mm_movemask_epi8(point)) & all;
+    letters = static_cast<unsigned>(_mm_movemask_epi8(letter)) & all;
+    signs = static_cast<unsigned>(_mm_movemask_epi8(sign)) & all;
+}
+
 // The masks from one load of 16 bytes.
 inline CommonForm ofBlock(const char* at, std::size_t length) {
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
@@ -123,6 +142,47 @@ inline CommonForm commonFormOf(std::string_view token) {
     return common_form::ofBytes(token.data(), token.size());
 #endif
 }
+
+// The common forms of the tokens of one table, told at once and remembered by
+// the shape of their bytes: a table holds its numbers in a few shapes (a
+// column of 0.000123 and 1.5e-06 has two), so the form of a shape is worked
+// out once and then looked up. For a token of up to kCommonLength bytes that
+// stands where kCommonLength bytes may be read, as commonFormOf().
+class CommonFormCache {
+public:
+    CommonForm formOf(std::string_view token) {
+        if (token.size() - 1 >= kCommonLength) {
+            return CommonForm::None;
+        }
+#if defined(__SSE2__)
+        unsigned digits, points, letters, signs;
+        common_form::masksOf(token.data(), token.size(), digits, points, letters, signs);
+        const unsigned all = (1u << token.size()) - 1;
+        if ((digits | points | letters | signs) != all) {
+            return CommonForm::None;  // a byte no common form holds
+        }
+        // The digits are the bytes that are none of the others.
+        const std::uint64_t shape = all | std::uint64_t{points} << 16 | std::uint64_t{letters} << 32 |
+                                    std::uint64_t{signs} << 48;
+        Entry& entry = entries_[(shape * 0x9E3779B97F4A7C15ULL) >> (64 - kBits)];
+        if (entry.shape != shape) {
+            entry.shape = shape;
+            entry.form = common_form::fromMasks(digits, points, letters, signs, all);
+        }
+        return entry.form;
+#else
+        return common_form::ofBytes(token.data(), token.size());
+#endif
+    }
+
+private:
+    static constexpr int kBits = 8;
+    struct Entry {
+        std::uint64_t shape = 0;  // no token has the empty shape
+        CommonForm form = CommonForm::None;
+    };
+    Entry entries_[1 << kBits];
+};
 
 // Whether such a token is a number of the Plain form; cheaper than asking
 // commonFormOf() when an exponent would not do anyway.

@@ -60,11 +60,14 @@ public:
     void start(int vectors);
     Block& operator[](int id) { return blocks_[id]; }
     Block* data() { return blocks_.get(); }
+    // The forms of the values' shapes, remembered for the table.
+    CommonFormCache& forms() { return *forms_; }
 
 private:
     std::size_t largest_;
     std::unique_ptr<char[]> memory_;
     std::unique_ptr<Block[]> blocks_;
+    std::unique_ptr<CommonFormCache> forms_{new CommonFormCache};
 };
 
 // The sink that readRows() hands the rows of a table to for a version 2 file.
@@ -99,7 +102,7 @@ public:
     long firstLeftOutLine() const { return firstLeftOutLine_; }
 
 private:
-    bool putRow(PlainRows& rows, SampleBlocks::Block* blocks, int vectors);
+    bool putRow(PlainRows& rows, SampleBlocks::Block* blocks, int vectors, CommonFormCache& forms);
     char* roomFor(SampleBlocks::Block& block, int id);
     void flushBlock(int id);
     void undoRow(int written);
@@ -134,7 +137,8 @@ inline char* SampleBlockWriter::roomFor(SampleBlocks::Block& block, int id) {
 // unseen, as in every format. The blocks and their count are the caller's
 // locals: lines are written through a char pointer, after which the compiler
 // would load again whatever this object holds.
-[[gnu::always_inline]] inline bool SampleBlockWriter::putRow(PlainRows& rows, SampleBlocks::Block* blocks, int vectors) {
+[[gnu::always_inline]] inline bool SampleBlockWriter::putRow(PlainRows& rows, SampleBlocks::Block* blocks, int vectors,
+                                                             CommonFormCache& forms) {
     std::string_view abscissa;
     rows.nextToken(abscissa);  // always there: the row starts with a plain character
     if (!isPlainNumber(abscissa)) {
@@ -143,7 +147,7 @@ inline char* SampleBlockWriter::roomFor(SampleBlocks::Block& block, int id) {
     int id = 0;
     std::string_view value;
     while (id < vectors && rows.nextToken(value)) {
-        if (commonFormOf(value) == CommonForm::None) {
+        if (forms.formOf(value) == CommonForm::None) {
             undoRow(id);
             return false;
         }
@@ -175,7 +179,8 @@ inline bool SampleBlockWriter::takePlainRows(PlainRows rows) {
     SampleBlocks::Block* const blocks = blocks_.data();
     const int vectors = vectors_;
     bool took = false;
-    while (rows.startRow() && putRow(rows, blocks, vectors)) {
+    CommonFormCache& forms = blocks_.forms();
+    while (rows.startRow() && putRow(rows, blocks, vectors, forms)) {
         took = true;
     }
     // The row it stopped at, if it was noted, is read again: as it will be
