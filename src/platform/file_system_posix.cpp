@@ -120,10 +120,9 @@ Entry examine(const char* name) {
 }
 
 Handle createBeside(const std::string& target, const Entry& replaced, std::string& created) {
-    const bool keepPermissions = replaced.kind == Kind::Regular;
-    // A replaced file's bits are set once the file is there; until then
-    // nobody but its owner may read it.
-    const mode_t mode = keepPermissions ? 0600 : 0666;
+    // A replaced file's own bits come only once the file is written; until
+    // then nobody but its owner may read it.
+    const mode_t mode = replaced.kind == Kind::Regular ? 0600 : 0666;
     for (int attempt = 0; attempt < detail::kCreateAttempts; ++attempt) {
         const std::string name = detail::incompleteName(target, static_cast<unsigned long>(getpid()), attempt);
         const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
@@ -131,13 +130,6 @@ Handle createBeside(const std::string& target, const Entry& replaced, std::strin
             if (errno == EEXIST) {
                 continue;
             }
-            return kNoHandle;
-        }
-        if (keepPermissions && fchmod(fd, static_cast<mode_t>(replaced.permissions)) != 0) {
-            const int error = errno;
-            ::close(fd);
-            unlink(name.c_str());
-            errno = error;
             return kNoHandle;
         }
         created = name;

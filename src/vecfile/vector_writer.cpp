@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/file_metadata.h"
 #include "platform/interrupts.h"
 
 namespace morvale {
@@ -160,6 +161,7 @@ bool VectorFile::open(const char* target) {
     }
     file_ = file;
     target_ = target;
+    replacing_ = existing.kind == files::Kind::Regular;
     start();
     return true;
 }
@@ -205,6 +207,10 @@ bool VectorFile::close() {
     memory_ = nullptr;
     if (file_ == files::kNoHandle) {
         return error_ == 0;
+    }
+    // After the last write, which would clear the set-ID bits it gives.
+    if (error_ == 0 && replacing_ && !files::keepMetadata(target_.c_str(), file_)) {
+        fail();
     }
     if (error_ == 0 && !files::syncToDisk(file_)) {
         fail();
