@@ -1,5 +1,7 @@
-// What a vector file takes over from the file it replaces: a user's choices
-// of who may read a file survive a new conversion.
+// What a vector file takes over from the file it replaces, and the
+// permissions a new one starts with: a user's choices of who may read a
+// file survive a new conversion, and no conversion opens a file wider than
+// what it was made from.
 #ifndef MORVALE_PLATFORM_FILE_METADATA_H
 #define MORVALE_PLATFORM_FILE_METADATA_H
 
@@ -21,6 +23,12 @@ namespace morvale::files {
 // A trusted.* or security.* attribute this process may not set is left out.
 // On failure returns false with errno set; `created` may then hold part of it.
 bool keepMetadata(const char* replaced, Handle created);
+
+// The permission bits, before the umask, that a new file made from the open
+// file `source` is created with: the read and write bits of `source`, and
+// writing for the owner, so that the next conversion may replace it. 0666
+// for kNoHandle (an input in memory).
+unsigned newFilePermissions(Handle source);
 
 }  // namespace morvale::files
 

@@ -202,4 +202,15 @@ bool keepMetadata(const char* replaced, Handle created) {
     return kept;
 }
 
+unsigned newFilePermissions(Handle source) {
+    if (source == kNoHandle) {
+        return 0666;
+    }
+    struct stat info;
+    if (fstat(static_cast<int>(source), &info) != 0) {
+        return 0600;  // nothing known of it: its owner's alone
+    }
+    return static_cast<unsigned>((info.st_mode & 0666) | S_IWUSR);
+}
+
 }  // namespace morvale::files

@@ -119,10 +119,10 @@ Entry examine(const char* name) {
     return entry;
 }
 
-Handle createBeside(const std::string& target, const Entry& replaced, std::string& created) {
+Handle createBeside(const std::string& target, const Entry& replaced, unsigned permissions, std::string& created) {
     // A replaced file's own bits come only once the file is written; until
     // then nobody but its owner may read it.
-    const mode_t mode = replaced.kind == Kind::Regular ? 0600 : 0666;
+    const mode_t mode = replaced.kind == Kind::Regular ? 0600 : static_cast<mode_t>(permissions);
     for (int attempt = 0; attempt < detail::kCreateAttempts; ++attempt) {
         const std::string name = detail::incompleteName(target, static_cast<unsigned long>(getpid()), attempt);
         const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);

@@ -222,7 +222,7 @@ Entry examine(const char* name) {
     return entry;
 }
 
-Handle createBeside(const std::string& target, const Entry&, std::string& created) {
+Handle createBeside(const std::string& target, const Entry&, unsigned, std::string& created) {
     for (int attempt = 0; attempt < detail::kCreateAttempts; ++attempt) {
         const std::string name = detail::incompleteName(target, GetCurrentProcessId(), attempt);
         std::wstring wide;

@@ -123,7 +123,7 @@ void VectorFile::start() {
     writtenBack_ = 0;
 }
 
-bool VectorFile::open(const char* target) {
+bool VectorFile::open(const char* target, unsigned permissions) {
     abandon();
     const files::Entry existing = files::examine(target);
     switch (existing.kind) {
@@ -148,7 +148,7 @@ bool VectorFile::open(const char* target) {
     // An interruption must find the new file named to it from its first
     // moment on.
     interrupts::hold();
-    const files::Handle file = files::createBeside(target, existing, temporary_);
+    const files::Handle file = files::createBeside(target, existing, permissions, temporary_);
     const int error = errno;
     if (file != files::kNoHandle) {
         interrupts::removeOnInterrupt(temporary_.c_str());
@@ -434,7 +434,7 @@ Conversion convertTable(Converter& converter, const char* target) {
         output.abandon();  // lets go of memory it was attached to, untouched
         return result;
     }
-    if (target != nullptr && !output.open(target)) {
+    if (target != nullptr && !output.open(target, files::newFilePermissions(source.file()))) {
         return Conversion{ConversionOutcome::OutputNotOpened, Refusal{}, errno, std::nullopt};
     }
     writeDeclarations(output, converter.header);

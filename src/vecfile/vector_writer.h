@@ -52,8 +52,8 @@ public:
     // refused. On failure
     // returns false with errno set and nothing on disk changed. A replaced
     // file's owner, permissions, ACL and attributes pass to the new file
-    // (files::keepMetadata()).
-    bool open(const char* target);
+    // (files::keepMetadata()); a new file gets `permissions` less the umask.
+    bool open(const char* target, unsigned permissions = 0666);
 
     // Appends to `bytes` instead of writing a file (tests, fuzzing,
     // benchmarks); nullptr drops them. As with a file, `bytes` keeps what it
