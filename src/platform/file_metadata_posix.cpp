@@ -146,7 +146,11 @@ bool copyAcl(int from, int to, const Kept& kept, bool& extended) {
         return errno == ENOTSUP;
     }
     extended = acl_equiv_mode(acl, nullptr) != 0;
-    const bool copied = (kept.group || !extended || limitOwningGroup(acl)) && acl_set_fd(to, acl) == 0;
+    bool copied = (kept.group || !extended || limitOwningGroup(acl)) && acl_set_fd(to, acl) == 0;
+    // An ACL of the owner, group and others alone is the permission bits.
+    if (!copied && !extended && errno == ENOTSUP) {
+        copied = true;
+    }
     const int error = errno;
     acl_free(acl);
     errno = error;
