@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -91,6 +92,7 @@ struct Launch {
     bool ignoreHangUp = false;      // started with SIGHUP ignored, as nohup does
     std::string standardOutput;     // a file for standard output instead of the captured one
     bool closedOutput = false;      // standard output a pipe that nobody reads
+    int user = -1;                  // run as this user and the group of that number alone, or as the test runs
 };
 
 struct Result {
@@ -182,6 +184,11 @@ protected:
             }
             if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 ||
                 chdir(work_.c_str()) != 0) {
+                _exit(126);
+            }
+            // After chdir(): the folders above the work folder are the test's own.
+            const auto id = static_cast<unsigned>(launch.user);
+            if (launch.user >= 0 && (setgroups(0, nullptr) != 0 || setresgid(id, id, id) != 0 || setresuid(id, id, id) != 0)) {
                 _exit(126);
             }
             std::signal(SIGPIPE, SIG_DFL);  // the test may ignore it; the tool must not inherit that

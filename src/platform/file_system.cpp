@@ -92,10 +92,10 @@ bool close(Handle file) {
     return closed;
 }
 
-Handle createBeside(const std::string& target, const Entry& replaced, std::string& created) {
+Handle createBeside(const std::string& target, const Entry& replaced, unsigned permissions, std::string& created) {
     for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
         const std::string name = incompleteName(target, detail::processId(), attempt);
-        const Handle file = detail::createExclusive(name, replaced);
+        const Handle file = detail::createExclusive(name, replaced, permissions);
         if (file != kNoHandle) {
             created = name;
             return file;

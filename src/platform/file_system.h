@@ -53,9 +53,10 @@ Entry examine(const char* name);
 // Creates a new file beside `target`, in the same folder, under a name that
 // says what it is and that nothing else had (never an existing name, never
 // through a link), and returns it open for writing with its name in
-// `created`. It gets the permission bits of `replaced` when that is a regular
-// file, else what any new file gets.
-Handle createBeside(const std::string& target, const Entry& replaced, std::string& created);
+// `created`. When `replaced` is a regular file, only the owner may use the
+// new one until it has what that file had (keepMetadata() in
+// file_metadata.h); otherwise it gets `permissions` less the umask.
+Handle createBeside(const std::string& target, const Entry& replaced, unsigned permissions, std::string& created);
 // Writes all `size` bytes, or fails.
 bool writeAll(Handle file, const void* bytes, std::size_t size);
 // Starts putting `size` bytes of the file from `offset` on the disk without

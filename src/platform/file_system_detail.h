@@ -20,8 +20,8 @@ bool systemClose(Handle file);
 // Creates the file `name` for writing, only when nothing stands there (never
 // through a link): kNoHandle with errno EEXIST when the name is taken, or
 // another errno when the file cannot be made at all. It gets the permission
-// bits of `replaced` when that is a regular file, else what any new file gets.
-Handle createExclusive(const std::string& name, const Entry& replaced);
+// bits createBeside() describes.
+Handle createExclusive(const std::string& name, const Entry& replaced, unsigned permissions);
 
 // The running process's number, which makes names differ between processes.
 unsigned long processId();

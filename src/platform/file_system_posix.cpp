@@ -73,23 +73,12 @@ bool systemWriteAll(Handle file, const void* bytes, std::size_t size) {
     return true;
 }
 
-Handle createExclusive(const std::string& name, const Entry& replaced) {
-    const bool keepPermissions = replaced.kind == Kind::Regular;
-    // A replaced file's bits are set once the file is there; until then
-    // nobody but its owner may read it.
-    const mode_t mode = keepPermissions ? 0600 : 0666;
+Handle createExclusive(const std::string& name, const Entry& replaced, unsigned permissions) {
+    // A replaced file's own bits come only once the file is written; until
+    // then nobody but its owner may read it.
+    const mode_t mode = replaced.kind == Kind::Regular ? 0600 : static_cast<mode_t>(permissions);
     const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-    if (fd < 0) {
-        return kNoHandle;
-    }
-    if (keepPermissions && fchmod(fd, static_cast<mode_t>(replaced.permissions)) != 0) {
-        const int error = errno;
-        ::close(fd);
-        unlink(name.c_str());
-        errno = error;
-        return kNoHandle;
-    }
-    return fd;
+    return fd < 0 ? kNoHandle : fd;
 }
 
 unsigned long processId() { return static_cast<unsigned long>(getpid()); }

@@ -175,7 +175,7 @@ bool systemWriteAll(Handle file, const void* bytes, std::size_t size) {
     return true;
 }
 
-Handle createExclusive(const std::string& name, const Entry&) {
+Handle createExclusive(const std::string& name, const Entry&, unsigned) {
     std::wstring wide;
     if (!systemName(name.c_str(), wide)) {
         return kNoHandle;

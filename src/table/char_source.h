@@ -119,6 +119,9 @@ public:
     // False when unknown (memory input).
     bool identity(files::Identity& identity) const;
 
+    // The open file, to ask the system about it; kNoHandle for a memory input.
+    files::Handle file() const { return file_; }
+
 private:
     static constexpr unsigned char kLineEnd = 0x0A;
     static constexpr unsigned char kCarriageReturn = 0x0D;

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 
+#include "platform/file_metadata.h"
 #include "vecfile/vector_writer.h"
 
 namespace morvale {
@@ -36,7 +37,7 @@ Conversion convertTable(Converter& converter, const char* target) {
         output.abandon();  // lets go of memory it was attached to, untouched
         return result;
     }
-    if (target != nullptr && !output.open(target)) {
+    if (target != nullptr && !output.open(target, files::newFilePermissions(source.file()))) {
         return Conversion{ConversionOutcome::OutputNotOpened, Refusal{}, errno, std::nullopt};
     }
     writeDeclarations(output, header);

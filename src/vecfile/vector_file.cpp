@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/file_metadata.h"
 #include "platform/interrupts.h"
 
 namespace morvale {
@@ -34,7 +35,7 @@ void VectorFile::start() {
     writtenBack_ = 0;
 }
 
-bool VectorFile::open(const char* target) {
+bool VectorFile::open(const char* target, unsigned permissions) {
     abandon();
     const files::Entry existing = files::examine(target);
     switch (existing.kind) {
@@ -59,7 +60,7 @@ bool VectorFile::open(const char* target) {
     // An interruption must find the new file named to it from its first
     // moment on.
     interrupts::hold();
-    const files::Handle file = files::createBeside(target, existing, temporary_);
+    const files::Handle file = files::createBeside(target, existing, permissions, temporary_);
     const int error = errno;
     if (file != files::kNoHandle) {
         interrupts::removeOnInterrupt(temporary_.c_str());
@@ -72,6 +73,7 @@ bool VectorFile::open(const char* target) {
     }
     file_ = file;
     target_ = target;
+    replacing_ = existing.kind == files::Kind::Regular;
     start();
     return true;
 }
@@ -117,6 +119,10 @@ bool VectorFile::close() {
     memory_ = nullptr;
     if (file_ == files::kNoHandle) {
         return error_ == 0;
+    }
+    // After the last write, which would clear the set-ID bits it gives.
+    if (error_ == 0 && replacing_ && !files::keepMetadata(target_.c_str(), file_)) {
+        fail();
     }
     if (error_ == 0 && !files::syncToDisk(file_)) {
         fail();

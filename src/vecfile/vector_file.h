@@ -37,9 +37,11 @@ public:
     // examined, not followed: a link is replaced, never written through; a
     // directory (EISDIR), anything else that is not a regular file
     // (kNotRegularFile) and a file this process may not write (EACCES) are
-    // refused. On failure
-    // returns false with errno set and nothing on disk changed.
-    bool open(const char* target);
+    // refused. On failure returns false with errno set and nothing on disk
+    // changed. A replaced file's owner, permissions, ACL and attributes pass
+    // to the new file (files::keepMetadata()); a new file gets `permissions`
+    // less the umask.
+    bool open(const char* target, unsigned permissions = 0666);
 
     // Appends to `bytes` instead of writing a file (tests, fuzzing,
     // benchmarks); nullptr drops them. As with a file, `bytes` keeps what it
@@ -89,6 +91,7 @@ private:
     std::size_t memoryKept_ = 0;  // what `memory_` held when it was attached
     std::string target_;
     std::string temporary_;
+    bool replacing_ = false;  // a regular file stood at the target: the new one keeps what it had
     int error_ = 0;
     long long written_ = 0;      // bytes of the file written so far
     long long writtenBack_ = 0;  // of them, those already sent to the disk
