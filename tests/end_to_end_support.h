@@ -92,11 +92,15 @@ struct Launch {
     bool ignoreHangUp = false;      // started with SIGHUP ignored, as nohup does
     std::string standardOutput;     // a file for standard output instead of the captured one
     bool closedOutput = false;      // standard output a pipe that nobody reads
+    bool noOutput = false;          // standard output closed, as `>&-` leaves it
+    bool noError = false;           // standard error closed, as `2>&-` leaves it
+    bool coreDumps = false;         // a signal that makes a core dump may make one (ulimit -c unlimited)
     int user = -1;                  // run as this user and the group of that number alone, or as the test runs
 };
 
 struct Result {
     int status = -1;  // the exit status, or 128 + the signal that ended the process
+    bool coreDumped = false;
     std::string out;
     std::string err;
     long peakKiB = -1;  // the tool's peak resident memory, when measured
@@ -191,6 +195,18 @@ protected:
             if (launch.user >= 0 && (setgroups(0, nullptr) != 0 || setresgid(id, id, id) != 0 || setresuid(id, id, id) != 0)) {
                 _exit(126);
             }
+            if (launch.noOutput) {
+                ::close(1);
+            }
+            if (launch.noError) {
+                ::close(2);
+            }
+            if (launch.coreDumps) {
+                rlimit core;
+                getrlimit(RLIMIT_CORE, &core);
+                core.rlim_cur = core.rlim_max;
+                setrlimit(RLIMIT_CORE, &core);
+            }
             std::signal(SIGPIPE, SIG_DFL);  // the test may ignore it; the tool must not inherit that
             std::signal(SIGHUP, launch.ignoreHangUp ? SIG_IGN : SIG_DFL);
             if (launch.fileSizeLimit >= 0) {
@@ -213,6 +229,7 @@ protected:
         }
         Result result;
         result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        result.coreDumped = WIFSIGNALED(status) && WCOREDUMP(status);
         result.out = readFile(root_ / "stdout");
         result.err = readFile(root_ / "stderr");
         std::ifstream peak(root_ / "peak");
