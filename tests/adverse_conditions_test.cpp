@@ -494,24 +494,113 @@ TEST_F(AdverseConditions, WhatStandsAtTheVectorFileIsReplacedNotWrittenThrough) 
 }
 
 // The console report is part of the result: a report that could not be
-// written makes the run a failure, and the files it converted stay.
+// written makes the run a failure, and the files it converted stay. A
+// standard error that is closed loses its lines, and nothing else.
 TEST_F(AdverseConditions, AConsoleThatCannotBeWrittenFailsTheRun) {
     const struct {
         const char* what;
         Launch launch;
-        std::string reason;
+        int status;
+        std::string err;
     } cases[] = {
-        {"a full disk", [] { Launch l; l.standardOutput = "/dev/full"; return l; }(), "No space left on device"},
-        {"a closed pipe", [] { Launch l; l.closedOutput = true; return l; }(), "Broken pipe"},
+        {"a full disk", [] { Launch l; l.standardOutput = "/dev/full"; return l; }(), 1,
+         "morvale: standard output: No space left on device\n"},
+        {"a closed pipe", [] { Launch l; l.closedOutput = true; return l; }(), 1,
+         "morvale: standard output: Broken pipe\n"},
+        {"standard output closed", [] { Launch l; l.noOutput = true; return l; }(), 1,
+         "morvale: standard output: Bad file descriptor\n"},
+        {"standard error closed", [] { Launch l; l.noError = true; return l; }(), 0, ""},
+        {"both closed", [] { Launch l; l.noOutput = l.noError = true; return l; }(), 1, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        fs::remove(file("a.vec"));
+        resetWork();
         put("a.txt", kOneLineTable);
         const Result result = run({"a.txt"}, c.launch);
-        EXPECT_EQ(result.status, 1);
-        EXPECT_EQ(result.err, "morvale: standard output: " + c.reason + "\n");
-        EXPECT_EQ(get("a.vec"), kOneLineVec);
+        EXPECT_EQ(result.status, c.status);
+        EXPECT_EQ(result.err, c.err);
+        if (!c.launch.noOutput && c.launch.standardOutput.empty() && !c.launch.closedOutput) {
+            EXPECT_EQ(result.out, "File a.vec converted\n" + summary(1));
+        }
+        // No file the tool opened took a closed stream's place.
+        EXPECT_EQ(folder(), changed(Folder(), {{"a.txt", kOneLineTable}, {"a.vec", kOneLineVec}}));
+    }
+}
+
+// How far the process `pid` has read the file `path` it holds open, or -1.
+long long readPosition(pid_t pid, const fs::path& path) {
+    const fs::path descriptors = "/proc/" + std::to_string(pid) + "/fd";
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(descriptors, error)) {
+        if (fs::read_symlink(entry.path(), error) != path) {
+            continue;
+        }
+        std::ifstream info("/proc/" + std::to_string(pid) + "/fdinfo/" + entry.path().filename().string());
+        std::string field;
+        long long position = -1;
+        while (info >> field) {
+            if (field == "pos:" && info >> position) {
+                return position;
+            }
+        }
+    }
+    return -1;
+}
+
+// A table that another program changes while it is read is never converted
+// in part: one cut short is a read error and keeps the earlier vector file;
+// one that grew is converted as it was when opened, with a warning that says
+// how much was left out. The tool is stopped midway while the table changes.
+TEST_F(AdverseConditions, ATableChangedWhileItIsReadIsNeverConvertedInPart) {
+    const std::string earlier = "an earlier conversion\r\n";
+    const std::string added(1000, '\n');
+    const struct {
+        const char* what;
+        bool cut;  // else grown by `added`
+        int status;
+        std::string out;
+        std::string err;
+    } cases[] = {
+        {"cut short", true, 1, summary(0),
+         "morvale: table.txt: read error: the file got shorter while it was read; file not converted\n"},
+        {"grown", false, 0, "File table.vec converted\n" + summary(1),
+         "morvale: table.txt: warning: the file grew by 1000 bytes while it was read; only what it held when it was "
+         "opened was converted (still being written? convert it again once it is complete)\n"},
+    };
+    putRows("copy.txt", 50 * kMegabyte);
+    ASSERT_EQ(run({"copy.txt"}).status, 0);
+    const std::string whole = fingerprint(file("copy.vec"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        bool changedMidway = false;
+        for (int attempt = 0; attempt < 5 && !changedMidway; ++attempt) {
+            fs::copy_file(file("copy.txt"), file("table.txt"), fs::copy_options::overwrite_existing);
+            put("table.vec", earlier);
+            const auto size = static_cast<long long>(fs::file_size(file("table.txt")));
+            const pid_t pid = start({"table.txt"});
+            long long position = -1;
+            while (position < 0 && waitpid(pid, nullptr, WNOHANG) == 0) {
+                position = readPosition(pid, file("table.txt"));
+            }
+            kill(pid, SIGSTOP);
+            position = readPosition(pid, file("table.txt"));
+            changedMidway = position > 0 && position < size;
+            if (changedMidway && c.cut) {
+                ASSERT_EQ(truncate(file("table.txt").c_str(), position / 2), 0);
+            } else if (changedMidway) {
+                std::ofstream(file("table.txt"), std::ios::binary | std::ios::app) << added;
+            }
+            kill(pid, SIGCONT);
+            const Result result = finish(pid);
+            if (changedMidway) {
+                expectRun(result, c.status, c.out, c.err);
+                EXPECT_EQ(fingerprint(file("table.vec")), c.cut ? fingerprintOf(earlier) : whole);
+                EXPECT_TRUE(incompleteFiles().empty());
+            }
+        }
+        if (!changedMidway) {
+            GTEST_SKIP() << "the tool read the whole table before it could be stopped, five times";
+        }
     }
 }
 

@@ -161,7 +161,8 @@ TEST_F(FileMetadata, AnAttributeThatCannotBeCopiedKeepsTheEarlierFile) {
     Launch launch;
     launch.user = kNobody;
     expectRun(run({"a.txt"}, launch), 1, "Problemas al cerrar el fichero\n" + summary(0),
-              "morvale: a.txt: cannot write a.vec: Permission denied; file not converted\n");
+              "morvale: a.txt: cannot keep the owner, permissions, ACL or attributes of a.vec: Permission denied; "
+              "file not converted\n");
     EXPECT_EQ(snapshot(), before);
     EXPECT_EQ(describe("a.vec"), metadata);
 }

@@ -22,12 +22,17 @@ namespace morvale::files {
 // ACL's entries dropped or a user's attribute missing is not what they had.
 // A trusted.* or security.* attribute this process may not set is left out.
 // On failure returns false with errno set; `created` may then hold part of it.
+//
+// On Windows: the attributes hidden, system and not indexed, and the access
+// rules of the security descriptor (its DACL); the owner stays the user
+// running the tool.
 bool keepMetadata(const char* replaced, Handle created);
 
 // The permission bits, before the umask, that a new file made from the open
 // file `source` is created with: the read and write bits of `source`, and
 // writing for the owner, so that the next conversion may replace it. 0666
-// for kNoHandle (an input in memory).
+// for kNoHandle (an input in memory), and on Windows, where a new file gets
+// the access rules of its folder.
 unsigned newFilePermissions(Handle source);
 
 }  // namespace morvale::files

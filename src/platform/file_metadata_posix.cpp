@@ -3,7 +3,6 @@
 // other extended attributes through the xattr calls.
 #include <acl/libacl.h>
 #include <fcntl.h>
-#include <linux/limits.h>
 #include <sys/acl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -81,20 +80,38 @@ bool mayLeaveOut(const char* name, int error) {
     return privileged && (error == EPERM || error == EACCES || error == ENOTSUP);
 }
 
+// Reads into `into` what `get` gives, a list of names or a value: asks for
+// its size first, and again if it grew in between. Most files have no
+// attributes at all, which costs one call.
+template <typename Get>
+ssize_t readWhole(std::string& into, Get get) {
+    for (;;) {
+        const ssize_t size = get(nullptr, 0);
+        if (size <= 0) {
+            return size;
+        }
+        into.resize(static_cast<std::size_t>(size));
+        const ssize_t got = get(&into[0], into.size());
+        if (got >= 0 || errno != ERANGE) {
+            return got;
+        }
+    }
+}
+
 bool copyAttributes(int from, int to) {
-    // The largest list and value the system has; one call each, no retries.
-    std::string names(XATTR_LIST_MAX, '\0');
-    const ssize_t size = flistxattr(from, &names[0], names.size());
+    std::string names;
+    const ssize_t size = readWhole(names, [&](char* into, std::size_t room) { return flistxattr(from, into, room); });
     if (size < 0) {
         return errno == ENOTSUP;  // a file system without attributes
     }
-    std::string value(XATTR_SIZE_MAX, '\0');
+    std::string value;
     for (std::size_t at = 0; at < static_cast<std::size_t>(size); at += std::strlen(&names[at]) + 1) {
         const char* name = &names[at];
         if (isAcl(name)) {
             continue;
         }
-        const ssize_t length = fgetxattr(from, name, &value[0], value.size());
+        const ssize_t length =
+            readWhole(value, [&](char* into, std::size_t room) { return fgetxattr(from, name, into, room); });
         if (length < 0 && errno == ENODATA) {
             continue;  // removed since it was listed
         }

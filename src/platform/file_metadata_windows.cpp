@@ -1,11 +1,77 @@
-// What a vector file keeps of the file it replaces, on Windows: nothing yet.
-// A new file there gets the attributes and inherited access rules of any new
-// file, and no permission bits are asked for.
+// What a vector file keeps of the file it replaces, on Windows: the
+// attributes a user sets, and the access rules of its security descriptor.
+#include <windows.h>
+
+#include <cerrno>
+#include <string>
+
 #include "platform/file_metadata.h"
+#include "platform/file_system_detail.h"
 
 namespace morvale::files {
 
-bool keepMetadata(const char*, Handle) { return true; }
+namespace {
+
+// The attributes a user gives a file that say nothing of its bytes.
+// Read-only never gets this far (the file is refused), and a new file is one
+// that a backup must take, so archive stays set.
+constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+// A handle closed however the function that holds it returns.
+struct Owned {
+    HANDLE handle;
+    ~Owned() {
+        if (handle != INVALID_HANDLE_VALUE) {
+            CloseHandle(handle);
+        }
+    }
+};
+
+// Gives `to` the DACL of `from` as it is, inherited entries and the flag
+// that stops inheritance included.
+bool copyAccessRules(HANDLE from, HANDLE to) {
+    DWORD needed = 0;
+    GetKernelObjectSecurity(from, DACL_SECURITY_INFORMATION, nullptr, 0, &needed);
+    if (needed == 0) {
+        return detail::failWithLastError();
+    }
+    std::string descriptor(needed, '\0');
+    if (!GetKernelObjectSecurity(from, DACL_SECURITY_INFORMATION, &descriptor[0], needed, &needed) ||
+        !SetKernelObjectSecurity(to, DACL_SECURITY_INFORMATION, &descriptor[0])) {
+        return detail::failWithLastError();
+    }
+    return true;
+}
+
+}  // namespace
+
+bool keepMetadata(const char* replaced, Handle created) {
+    std::wstring wide;
+    if (!systemName(replaced, wide)) {
+        return false;
+    }
+    constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    const Owned from{CreateFileW(wide.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_OPEN_REPARSE_POINT, nullptr)};
+    // The new file was opened for writing alone; the rights to change its
+    // access rules and attributes are asked for here, on the same file.
+    const Owned to{ReOpenFile(reinterpret_cast<HANDLE>(created), WRITE_DAC | FILE_WRITE_ATTRIBUTES, kShareAll, 0)};
+    FILE_BASIC_INFO old;
+    if (from.handle == INVALID_HANDLE_VALUE || to.handle == INVALID_HANDLE_VALUE ||
+        !GetFileInformationByHandleEx(from.handle, FileBasicInfo, &old, sizeof old)) {
+        return detail::failWithLastError();
+    }
+    if ((old.FileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+        errno = kNotRegularFile;  // replaced by something else meanwhile
+        return false;
+    }
+    // Times left at zero stay as they are.
+    FILE_BASIC_INFO attributes = {};
+    attributes.FileAttributes = FILE_ATTRIBUTE_ARCHIVE | (old.FileAttributes & kKeptAttributes);
+    return copyAccessRules(from.handle, to.handle) &&
+           (SetFileInformationByHandle(to.handle, FileBasicInfo, &attributes, sizeof attributes) ||
+            detail::failWithLastError());
+}
 
 unsigned newFilePermissions(Handle) { return 0666; }
 

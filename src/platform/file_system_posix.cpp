@@ -83,9 +83,7 @@ Handle createExclusive(const std::string& name, const Entry& replaced, unsigned 
 
 unsigned long processId() { return static_cast<unsigned long>(getpid()); }
 
-}  // namespace detail
-
-bool identityOf(Handle file, Identity& identity) {
+bool systemIdentityOf(Handle file, Identity& identity) {
     struct stat info;
     if (fstat(descriptor(file), &info) != 0) {
         return false;
@@ -94,13 +92,25 @@ bool identityOf(Handle file, Identity& identity) {
     return true;
 }
 
-bool identityOf(const char* name, Identity& identity) {
+bool systemIdentityOf(const char* name, Identity& identity) {
     struct stat info;
     if (stat(name, &info) != 0) {
         return false;
     }
     identity = identityFrom(info);
     return true;
+}
+
+bool systemRemove(const char* name) { return unlink(name) == 0; }
+
+}  // namespace detail
+
+long long sizeNow(Handle file) {
+    struct stat info;
+    if (fstat(descriptor(file), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return -1;
+    }
+    return static_cast<long long>(info.st_size);
 }
 
 Entry examine(const char* name) {
@@ -155,7 +165,5 @@ bool syncToDisk(Handle file) {
 }
 
 bool replace(const char* from, const char* to) { return rename(from, to) == 0; }
-
-bool remove(const char* name) { return unlink(name) == 0; }
 
 }  // namespace morvale::files

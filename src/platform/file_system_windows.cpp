@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstring>
 #include <cwchar>
+#include <functional>
+#include <string>
 
 #include "platform/file_system_detail.h"
 #include "platform/wide_text.h"
@@ -15,6 +17,8 @@ namespace morvale::files {
 namespace {
 
 HANDLE handleOf(Handle file) { return reinterpret_cast<HANDLE>(file); }
+
+using detail::failWithLastError;
 
 // The C library's name for the last Windows error, so that every failure is
 // reported the same way on every system.
@@ -55,10 +59,6 @@ int errnoFromLastError() {
     }
 }
 
-bool failWithLastError() {
-    errno = errnoFromLastError();
-    return false;
-}
 
 // The file that createBeside() made last, by both its names, so that an
 // interruption can remove it without converting or allocating anything.
@@ -73,13 +73,72 @@ bool isDirectory(const std::wstring& name) {
 
 bool identityOfHandle(HANDLE handle, Identity& identity) {
     BY_HANDLE_FILE_INFORMATION info;
-    // Some file systems have no file indexes and give 0 for every file.
-    if (!GetFileInformationByHandle(handle, &info) || (info.nFileIndexHigh == 0 && info.nFileIndexLow == 0)) {
-        return false;
+    if (!GetFileInformationByHandle(handle, &info)) {
+        return failWithLastError();
     }
     identity.volume = info.dwVolumeSerialNumber;
     identity.index = (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    if (identity.index != 0) {
+        return true;
+    }
+    // Some file systems have no file indexes and give 0 for every file:
+    // there the full name that the system resolves the file to stands in,
+    // which tells files apart though not two links to one file.
+    wchar_t final[MAX_PATH];
+    const DWORD length = GetFinalPathNameByHandleW(handle, final, MAX_PATH, FILE_NAME_NORMALIZED);
+    if (length == 0) {
+        return failWithLastError();
+    }
+    std::wstring full;
+    if (length < MAX_PATH) {
+        full.assign(final, length);
+    } else {
+        full.resize(length);
+        const DWORD got = GetFinalPathNameByHandleW(handle, &full[0], length, FILE_NAME_NORMALIZED);
+        if (got == 0 || got >= length) {
+            return failWithLastError();
+        }
+        full.resize(got);
+    }
+    identity.index = std::hash<std::wstring>()(full) | 1;
     return true;
+}
+
+bool isAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// Whether the last part of `name` is a name that Windows keeps for a device
+// (CON, PRN, AUX, NUL, COM1 to COM9 and LPT1 to LPT9, also with the digits
+// written small, and the console's CONIN$ and CONOUT$), in any letter case,
+// with any extension and blanks before it: opening one reaches the device,
+// which may never answer, instead of a file.
+bool isDeviceName(const char* name) {
+    const char* leaf = name;
+    if (isAsciiLetter(name[0]) && name[1] == ':') {
+        leaf = name + 2;
+    }
+    for (const char* at = leaf; *at != '\0'; ++at) {
+        if (*at == '/' || *at == '\\') {
+            leaf = at + 1;
+        }
+    }
+    std::size_t length = std::strcspn(leaf, ".:");
+    while (length > 0 && leaf[length - 1] == ' ') {
+        --length;
+    }
+    std::string stem(leaf, length);
+    std::transform(stem.begin(), stem.end(), stem.begin(), upper);
+    for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
+        if (stem == device) {
+            return true;
+        }
+    }
+    if (stem.compare(0, 3, "COM") != 0 && stem.compare(0, 3, "LPT") != 0) {
+        return false;
+    }
+    const std::string digit = stem.substr(3);
+    return (digit.size() == 1 && digit[0] >= '1' && digit[0] <= '9') || digit == "\xC2\xB9" || digit == "\xC2\xB2" ||
+           digit == "\xC2\xB3";
 }
 
 }  // namespace
@@ -115,6 +174,10 @@ bool systemName(const char* name, std::wstring& wide) {
 }
 
 Handle openForReading(const char* name, long long& size) {
+    if (isDeviceName(name)) {
+        errno = kNotRegularFile;
+        return kNoHandle;
+    }
     std::wstring wide;
     if (!systemName(name, wide)) {
         return kNoHandle;
@@ -195,11 +258,18 @@ Handle createExclusive(const std::string& name, const Entry&, unsigned) {
 
 unsigned long processId() { return GetCurrentProcessId(); }
 
-}  // namespace detail
+bool failWithLastError() {
+    errno = errnoFromLastError();
+    return false;
+}
 
-bool identityOf(Handle file, Identity& identity) { return identityOfHandle(handleOf(file), identity); }
+bool systemIdentityOf(Handle file, Identity& identity) { return identityOfHandle(handleOf(file), identity); }
 
-bool identityOf(const char* name, Identity& identity) {
+bool systemIdentityOf(const char* name, Identity& identity) {
+    if (isDeviceName(name)) {
+        errno = kNotRegularFile;
+        return false;
+    }
     // No access is asked for and every kind of sharing allowed: only the
     // file's information is read, whoever else has it open.
     std::wstring wide;
@@ -209,15 +279,45 @@ bool identityOf(const char* name, Identity& identity) {
     const HANDLE handle = CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        return false;
+        return failWithLastError();
     }
     const bool known = identityOfHandle(handle, identity);
+    const int error = errno;
     CloseHandle(handle);
+    errno = error;
     return known;
+}
+
+// The interrupt handler only ever removes the file just created, and runs
+// where allocating could deadlock: that name is ready in its wide form.
+bool systemRemove(const char* name) {
+    if (*name == '\0') {
+        errno = ENOENT;
+        return false;
+    }
+    if (std::strcmp(name, incompleteUtf8.c_str()) == 0) {
+        return DeleteFileW(incompleteWide.c_str()) != 0 || failWithLastError();
+    }
+    std::wstring wide;
+    return systemName(name, wide) && (DeleteFileW(wide.c_str()) != 0 || failWithLastError());
+}
+
+}  // namespace detail
+
+long long sizeNow(Handle file) {
+    LARGE_INTEGER bytes;
+    if (GetFileType(handleOf(file)) != FILE_TYPE_DISK || !GetFileSizeEx(handleOf(file), &bytes)) {
+        return -1;
+    }
+    return bytes.QuadPart;
 }
 
 Entry examine(const char* name) {
     Entry entry;
+    if (isDeviceName(name)) {
+        entry.kind = Kind::Other;
+        return entry;
+    }
     std::wstring wide;
     if (!systemName(name, wide)) {
         entry.kind = Kind::Other;
@@ -262,19 +362,6 @@ bool replace(const char* from, const char* to) {
     }
     return MoveFileExW(wideFrom.c_str(), wideTo.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0 ||
            failWithLastError();
-}
-
-bool remove(const char* name) {
-    if (*name == '\0') {
-        return false;
-    }
-    // The interrupt handler only ever removes the file just created, and runs
-    // where allocating could deadlock: that name is ready in its wide form.
-    if (std::strcmp(name, incompleteUtf8.c_str()) == 0) {
-        return DeleteFileW(incompleteWide.c_str()) != 0;
-    }
-    std::wstring wide;
-    return systemName(name, wide) && DeleteFileW(wide.c_str()) != 0;
 }
 
 }  // namespace morvale::files

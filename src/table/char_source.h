@@ -108,6 +108,16 @@ public:
     bool readFailed() const { return readErrno_ != 0; }
     int readErrno() const { return readErrno_; }
 
+    // True when a regular file ended before the size it had when it was
+    // opened: it was cut short while it was read, and what was read of it
+    // is not the table.
+    bool shrank() const { return shrank_; }
+
+    // How many bytes a regular file read up to the size it had when opened
+    // has grown by since (a program still writing it), which the reading
+    // left out; 0 when none, or when the input was not read that far.
+    long long grownBy() const;
+
     // The 1-based number of the line being read: the line ends delivered so
     // far, plus one.
     long line() const { return linesEnded_ + 1; }
@@ -170,6 +180,7 @@ private:
     long long size_ = -1;   // a regular file's size when opened, a memory input's, else -1
     long long read_ = 0;    // the bytes read so far
     int readErrno_ = 0;
+    bool shrank_ = false;
     long linesEnded_ = 0;
     long loneCarriageReturns_ = 0;
 };

@@ -44,6 +44,12 @@ const char* describe(Warning::Reason reason) {
     return "";
 }
 
+std::string describeGrowth(long long bytes) {
+    return "the file grew by " + std::to_string(bytes) +
+           " bytes while it was read; only what it held when it was opened was converted "
+           "(still being written? convert it again once it is complete)";
+}
+
 std::optional<Warning> warningFor(const CharSource& source, const HeaderInfo& header, const SeparatorLine& separator) {
     if (source.line() == 1 && source.loneCarriageReturns() > 0) {
         return Warning{Warning::Reason::LoneCarriageReturns, 1};

@@ -5,6 +5,7 @@
 #define MORVALE_TABLE_WARNINGS_H
 
 #include <optional>
+#include <string>
 
 #include "table/char_source.h"
 #include "table/header_reader.h"
@@ -29,6 +30,10 @@ const char* describe(Warning::Reason reason);
 // almost surely not what its author meant, from what the readers saw: the
 // source's line ends, the header and the separator line.
 std::optional<Warning> warningFor(const CharSource& source, const HeaderInfo& header, const SeparatorLine& separator);
+
+// What the warning on a table that grew by `bytes` while it was read says:
+// it was converted as it was when opened (a program still writing it).
+std::string describeGrowth(long long bytes);
 
 }  // namespace morvale
 

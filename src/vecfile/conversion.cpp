@@ -19,6 +19,8 @@ Conversion readingOutcome(const Refusal& refusal, const CharSource& source) {
     } else if (source.readFailed()) {
         result.outcome = ConversionOutcome::ReadFailed;
         result.error = source.readErrno();
+    } else if (source.shrank()) {
+        result.outcome = ConversionOutcome::Shrank;
     }
     return result;
 }
@@ -38,7 +40,7 @@ Conversion convertTable(Converter& converter, const char* target) {
         return result;
     }
     if (target != nullptr && !output.open(target, files::newFilePermissions(source.file()))) {
-        return Conversion{ConversionOutcome::OutputNotOpened, Refusal{}, errno, std::nullopt};
+        return Conversion{ConversionOutcome::OutputNotOpened, Refusal{}, errno, std::nullopt, 0};
     }
     writeDeclarations(output, header);
     const SeparatorLine separator = skipSeparator(source, current);
@@ -47,9 +49,11 @@ Conversion convertTable(Converter& converter, const char* target) {
     if (result.outcome != ConversionOutcome::Converted) {
         output.abandon();
     } else if (!output.close()) {
-        result = Conversion{ConversionOutcome::WriteFailed, Refusal{}, output.error(), std::nullopt};
+        result.outcome = output.metadataNotKept() ? ConversionOutcome::MetadataNotKept : ConversionOutcome::WriteFailed;
+        result.error = output.error();
     } else {
         result.warning = warningFor(source, header, separator);
+        result.grownBy = source.grownBy();
     }
     return result;
 }

@@ -33,8 +33,10 @@ enum class ConversionOutcome {
     Converted,
     Refused,          // the table breaks a limit: `refusal` says which, and where
     ReadFailed,       // reading the table failed: `error` says why
+    Shrank,           // the table got shorter while it was read: a read error too
     OutputNotOpened,  // the vector file could not be started: `error` says why
     WriteFailed,      // the vector file could not be written whole: `error` says why
+    MetadataNotKept,  // the vector file could not keep what the one it replaces had: `error` says why
 };
 
 struct Conversion {
@@ -43,6 +45,8 @@ struct Conversion {
     int error = 0;
     // A converted table that is almost surely not what its author meant.
     std::optional<Warning> warning;
+    // How many bytes the table grew by while it was read, which were left out.
+    long long grownBy = 0;
 };
 
 // Converts the table open in `converter.source` into the vector file named

@@ -31,12 +31,15 @@ VectorFile::~VectorFile() { abandon(); }
 void VectorFile::start() {
     pos_ = buffer_.get();
     error_ = 0;
+    metadataNotKept_ = false;
     written_ = 0;
     writtenBack_ = 0;
 }
 
 bool VectorFile::open(const char* target, unsigned permissions) {
     abandon();
+    leftover_.clear();
+    leftoverError_ = 0;
     const files::Entry existing = files::examine(target);
     switch (existing.kind) {
     case files::Kind::Missing:
@@ -122,9 +125,13 @@ bool VectorFile::close() {
     }
     // After the last write, which would clear the set-ID bits it gives.
     if (error_ == 0 && replacing_ && !files::keepMetadata(target_.c_str(), file_)) {
+        metadataNotKept_ = true;
         fail();
     }
     if (error_ == 0 && !files::syncToDisk(file_)) {
+        fail();
+    }
+    if (error_ == 0 && !files::identityOf(file_, identity_)) {
         fail();
     }
     const files::Handle file = file_;
@@ -136,11 +143,20 @@ bool VectorFile::close() {
         fail();
     }
     if (error_ != 0) {
-        files::remove(temporary_.c_str());
+        removeTemporary();
     }
     interrupts::removeOnInterrupt(nullptr);
     temporary_.clear();
     return error_ == 0;
+}
+
+// Removes the new file, or remembers that it is still there and why. A name
+// that no longer leads to it (its folder renamed meanwhile) leaves it too.
+void VectorFile::removeTemporary() {
+    if (!files::remove(temporary_.c_str())) {
+        leftover_ = temporary_;
+        leftoverError_ = errno != 0 ? errno : EIO;
+    }
 }
 
 void VectorFile::abandon() {
@@ -153,7 +169,7 @@ void VectorFile::abandon() {
     }
     files::close(file_);
     file_ = files::kNoHandle;
-    files::remove(temporary_.c_str());
+    removeTemporary();
     interrupts::removeOnInterrupt(nullptr);
     temporary_.clear();
 }
