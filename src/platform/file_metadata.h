@@ -23,9 +23,9 @@ namespace morvale::files {
 // A trusted.* or security.* attribute this process may not set is left out.
 // On failure returns false with errno set; `created` may then hold part of it.
 //
-// On Windows: the attributes hidden, system and not indexed, and the access
-// rules of the security descriptor (its DACL); the owner stays the user
-// running the tool.
+// On Windows: the attributes hidden, system and not indexed; the access
+// rules (DACL) pass with the replacement itself (replace() in
+// file_system.h), and the owner stays the user running the tool.
 bool keepMetadata(const char* replaced, Handle created);
 
 // The permission bits, before the umask, that a new file made from the open

@@ -1,5 +1,5 @@
 // What a vector file keeps of the file it replaces, on Windows: the
-// attributes a user sets, and the access rules of its security descriptor.
+// attributes a user sets. Its access rules pass with the replacement.
 #include <windows.h>
 
 #include <cerrno>
@@ -27,22 +27,6 @@ struct Owned {
     }
 };
 
-// Gives `to` the DACL of `from` as it is, inherited entries and the flag
-// that stops inheritance included.
-bool copyAccessRules(HANDLE from, HANDLE to) {
-    DWORD needed = 0;
-    GetKernelObjectSecurity(from, DACL_SECURITY_INFORMATION, nullptr, 0, &needed);
-    if (needed == 0) {
-        return detail::failWithLastError();
-    }
-    std::string descriptor(needed, '\0');
-    if (!GetKernelObjectSecurity(from, DACL_SECURITY_INFORMATION, &descriptor[0], needed, &needed) ||
-        !SetKernelObjectSecurity(to, DACL_SECURITY_INFORMATION, &descriptor[0])) {
-        return detail::failWithLastError();
-    }
-    return true;
-}
-
 }  // namespace
 
 bool keepMetadata(const char* replaced, Handle created) {
@@ -51,11 +35,11 @@ bool keepMetadata(const char* replaced, Handle created) {
         return false;
     }
     constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    const Owned from{CreateFileW(wide.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+    const Owned from{CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
                                  FILE_FLAG_OPEN_REPARSE_POINT, nullptr)};
-    // The new file was opened for writing alone; the rights to change its
-    // access rules and attributes are asked for here, on the same file.
-    const Owned to{ReOpenFile(reinterpret_cast<HANDLE>(created), WRITE_DAC | FILE_WRITE_ATTRIBUTES, kShareAll, 0)};
+    // The new file was opened for writing its bytes alone; the right to
+    // change its attributes is asked for here, on the same file.
+    const Owned to{ReOpenFile(reinterpret_cast<HANDLE>(created), FILE_WRITE_ATTRIBUTES, kShareAll, 0)};
     FILE_BASIC_INFO old;
     if (from.handle == INVALID_HANDLE_VALUE || to.handle == INVALID_HANDLE_VALUE ||
         !GetFileInformationByHandleEx(from.handle, FileBasicInfo, &old, sizeof old)) {
@@ -68,9 +52,8 @@ bool keepMetadata(const char* replaced, Handle created) {
     // Times left at zero stay as they are.
     FILE_BASIC_INFO attributes = {};
     attributes.FileAttributes = FILE_ATTRIBUTE_ARCHIVE | (old.FileAttributes & kKeptAttributes);
-    return copyAccessRules(from.handle, to.handle) &&
-           (SetFileInformationByHandle(to.handle, FileBasicInfo, &attributes, sizeof attributes) ||
-            detail::failWithLastError());
+    return SetFileInformationByHandle(to.handle, FileBasicInfo, &attributes, sizeof attributes) ||
+           detail::failWithLastError();
 }
 
 unsigned newFilePermissions(Handle) { return 0666; }

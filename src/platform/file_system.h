@@ -78,7 +78,8 @@ void startWriteBack(Handle file, long long offset, long long size);
 bool syncToDisk(Handle file);
 // Puts `from` in the place of `to` in one step: `to` names either what it
 // named before or the new file, never anything in between. A link at `to`
-// is replaced, not followed.
+// is replaced, not followed. On Windows a regular file at `to` gives `from`
+// its access rules (DACL) on the way, or the replacement fails.
 bool replace(const char* from, const char* to);
 // Removes a name. Safe to call from a signal handler.
 bool remove(const char* name);

@@ -141,18 +141,16 @@ bool isDeviceName(const char* name) {
            digit == "\xC2\xB3";
 }
 
-}  // namespace
+// The old limit of a name's length, 260 characters (248 for a folder,
+// counting what a file name inside it adds).
+constexpr std::size_t kOldLimit = MAX_PATH - 12;
 
-// A name at or past the old 260-character limit (248 for a folder,
-// counting what a file name inside it adds) is made a full path with the
-// prefix that lifts the limit, which only a full path may carry.
-bool systemName(const char* name, std::wstring& wide) {
-    if (!wideFromUtf8(name, wide)) {
-        errno = EINVAL;
-        return false;
-    }
-    constexpr std::size_t kOldLimit = MAX_PATH - 12;
-    if (wide.size() < kOldLimit || wide.compare(0, 4, L"\\\\?\\") == 0) {
+bool hasLongNamePrefix(const std::wstring& wide) { return wide.compare(0, 4, L"\\\\?\\") == 0; }
+
+// Makes `wide` a full path, with the prefix that lifts the old length limit
+// when it reaches that limit: only a full path may carry the prefix.
+bool makeFull(std::wstring& wide) {
+    if (hasLongNamePrefix(wide)) {
         return true;
     }
     const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
@@ -165,12 +163,26 @@ bool systemName(const char* name, std::wstring& wide) {
         return failWithLastError();
     }
     full.resize(length);
-    if (full.compare(0, 2, L"\\\\") == 0) {
+    if (full.size() < kOldLimit) {
+        wide = full;
+    } else if (full.compare(0, 2, L"\\\\") == 0) {
         wide = L"\\\\?\\UNC\\" + full.substr(2);  // \\server\share\...
     } else {
         wide = L"\\\\?\\" + full;
     }
     return true;
+}
+
+}  // namespace
+
+// A name at or past the old length limit is made a full path with the
+// prefix that lifts the limit.
+bool systemName(const char* name, std::wstring& wide) {
+    if (!wideFromUtf8(name, wide)) {
+        errno = EINVAL;
+        return false;
+    }
+    return wide.size() < kOldLimit || makeFull(wide);
 }
 
 Handle openForReading(const char* name, long long& size) {
@@ -359,6 +371,23 @@ bool replace(const char* from, const char* to) {
     std::wstring wideTo;
     if (!systemName(from, wideFrom) || !systemName(to, wideTo)) {
         return false;
+    }
+    // A regular file is replaced by the system's own call for it, which
+    // gives the new file the old one's access rules (its DACL), and its
+    // streams, encryption and compression, or fails and changes nothing.
+    const DWORD attributes = GetFileAttributesW(wideTo.c_str());
+    const bool regular = attributes != INVALID_FILE_ATTRIBUTES &&
+                         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
+    // It takes full paths only, on some systems.
+    if (regular && (!makeFull(wideTo) || !makeFull(wideFrom))) {
+        return false;
+    }
+    if (regular && ReplaceFileW(wideTo.c_str(), wideFrom.c_str(), nullptr, 0, nullptr, nullptr)) {
+        return true;
+    }
+    // Gone in between: nothing is left to keep.
+    if (regular && GetLastError() != ERROR_FILE_NOT_FOUND) {
+        return failWithLastError();
     }
     return MoveFileExW(wideFrom.c_str(), wideTo.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0 ||
            failWithLastError();
