@@ -98,8 +98,10 @@ void checkOutcome(const Result& result, std::size_t lineEnds) {
         check(result.output.empty(), "a refused table writes nothing", result);
         return;
     case ConversionOutcome::ReadFailed:
+    case ConversionOutcome::Shrank:
     case ConversionOutcome::OutputNotOpened:
     case ConversionOutcome::WriteFailed:
+    case ConversionOutcome::MetadataNotKept:
         break;
     }
     violated("reading and writing memory does not fail", result);

@@ -3,6 +3,7 @@
 #include "table/char_source.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -92,18 +93,41 @@ TEST(CharSource, EndOfInputIsAStateSetByTheReadAfterTheLastCharacter) {
 }
 
 // A table that grows while it is read is read as it was when opened, so
-// that the result does not depend on the buffer's size.
+// that the result does not depend on the buffer's size, and says how much
+// it left out; one that shrinks is not the table it was, and says so.
 TEST(CharSource, AFileIsReadAsItWasWhenOpened) {
     const std::string table = "T A\n1 2\n";
-    for (std::size_t size : kBufferSizes) {
-        const std::string path = writeTempFile(table);
-        CharSource source(size);
-        ASSERT_TRUE(source.open(path.c_str()));
-        std::FILE* file = std::fopen(path.c_str(), "ab");
-        std::fputs("3 4\n", file);
-        std::fclose(file);
-        EXPECT_EQ(drain(source), table) << "buffer " << size;
-        std::remove(path.c_str());
+    const struct {
+        const char* what;
+        std::string appended;  // added once the file is open
+        long cut;              // bytes the file is cut to once open, or -1
+        std::string read;
+        long long grownBy;
+        bool shrank;
+    } cases[] = {
+        {"as it was", "", -1, table, 0, false},
+        {"grown", "3 4\n", -1, table, 4, false},
+        {"shrunk", "", 5, "T A\n1", 0, true},
+        {"emptied", "", 0, "", 0, true},
+    };
+    for (const auto& c : cases) {
+        for (std::size_t size : kBufferSizes) {
+            SCOPED_TRACE(std::string(c.what) + ", buffer " + std::to_string(size));
+            const std::string path = writeTempFile(table);
+            CharSource source(size);
+            ASSERT_TRUE(source.open(path.c_str()));
+            std::FILE* file = std::fopen(path.c_str(), "ab");
+            std::fputs(c.appended.c_str(), file);
+            std::fclose(file);
+            if (c.cut >= 0) {
+                ASSERT_EQ(truncate(path.c_str(), c.cut), 0);
+            }
+            EXPECT_EQ(drain(source), c.read);
+            EXPECT_EQ(source.grownBy(), c.grownBy);
+            EXPECT_EQ(source.shrank(), c.shrank);
+            EXPECT_FALSE(source.readFailed());
+            std::remove(path.c_str());
+        }
     }
 }
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <pty.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -93,10 +94,15 @@ struct Launch {
     std::string standardOutput;     // a file for standard output instead of the captured one
     bool closedOutput = false;      // standard output a pipe that nobody reads
     bool terminalError = false;     // standard error a terminal (a pseudo-terminal the test reads)
+    bool noOutput = false;          // standard output closed, as `>&-` leaves it
+    bool noError = false;           // standard error closed, as `2>&-` leaves it
+    bool coreDumps = false;         // a signal that makes a core dump may make one (ulimit -c unlimited)
+    int user = -1;                  // run as this user and the group of that number alone, or as the test runs
 };
 
 struct Result {
     int status = -1;  // the exit status, or 128 + the signal that ended the process
+    bool coreDumped = false;
     std::string out;
     std::string err;
     long peakKiB = -1;  // the tool's peak resident memory, when measured
@@ -193,6 +199,23 @@ protected:
                 chdir(work_.c_str()) != 0) {
                 _exit(126);
             }
+            // After chdir(): the folders above the work folder are the test's own.
+            const auto id = static_cast<unsigned>(launch.user);
+            if (launch.user >= 0 && (setgroups(0, nullptr) != 0 || setresgid(id, id, id) != 0 || setresuid(id, id, id) != 0)) {
+                _exit(126);
+            }
+            if (launch.noOutput) {
+                ::close(1);
+            }
+            if (launch.noError) {
+                ::close(2);
+            }
+            if (launch.coreDumps) {
+                rlimit core;
+                getrlimit(RLIMIT_CORE, &core);
+                core.rlim_cur = core.rlim_max;
+                setrlimit(RLIMIT_CORE, &core);
+            }
             std::signal(SIGPIPE, SIG_DFL);  // the test may ignore it; the tool must not inherit that
             std::signal(SIGHUP, launch.ignoreHangUp ? SIG_IGN : SIG_DFL);
             if (launch.fileSizeLimit >= 0) {
@@ -218,6 +241,7 @@ protected:
         }
         Result result;
         result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        result.coreDumped = WIFSIGNALED(status) && WCOREDUMP(status);
         result.out = readFile(root_ / "stdout");
         result.err = readFile(root_ / "stderr");
         if (terminal_ >= 0) {

@@ -229,7 +229,8 @@ TEST(VectorWriter, Version2BlocksAreWrittenAsTheyFill) {
 }
 
 // The new file takes the target's name only when every byte of it was
-// written; otherwise the target keeps its bytes and nothing else is left.
+// written and its identity is known; otherwise the target keeps its bytes
+// and nothing else is left, or the file left is named.
 TEST(VectorWriter, ReplacesTheTargetOnlyWhenEverythingWasWritten) {
     namespace fs = std::filesystem;
     const fs::path folder = fs::temp_directory_path() / ("morvale-writer-" + std::to_string(getpid()));
@@ -237,10 +238,13 @@ TEST(VectorWriter, ReplacesTheTargetOnlyWhenEverythingWasWritten) {
         const char* what;
         files::Faults faults;
         int error;
+        bool left;  // the new file could not be removed
     } cases[] = {
-        {"written whole", {}, 0},
-        {"a failed write", {0, ENOSPC, 0}, ENOSPC},
-        {"a failed close", {0, 0, EIO}, EIO},
+        {"written whole", {}, 0, false},
+        {"a failed write", {0, ENOSPC, 0}, ENOSPC, false},
+        {"a failed close", {0, 0, EIO}, EIO, false},
+        {"an unknown identity", {0, 0, 0, 0, EIO, 0}, EIO, false},
+        {"a failed write and remove", {0, ENOSPC, 0, EROFS}, ENOSPC, true},
     };
     const std::string earlier = "an earlier conversion\r\n";
     const std::string line = "0\t0.000125\t1.2500\r\n";
@@ -264,7 +268,9 @@ TEST(VectorWriter, ReplacesTheTargetOnlyWhenEverythingWasWritten) {
         std::ifstream in(target, std::ios::binary);
         const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         EXPECT_TRUE(bytes == (c.error == 0 ? expected : earlier));
-        EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+        EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), c.left ? 2 : 1);
+        EXPECT_EQ(!output.leftover().empty() && fs::exists(output.leftover()), c.left) << output.leftover();
+        EXPECT_EQ(output.leftoverError(), c.left ? EROFS : 0);
     }
     fs::remove_all(folder);
 }

@@ -25,8 +25,6 @@ void restoreTerminal() { tcsetattr(STDIN_FILENO, TCSANOW, &savedTerminal); }
 
 bool writeConsole(std::FILE* stream, const std::string& text) { return std::fputs(text.c_str(), stream) != EOF; }
 
-bool isTerminal(std::FILE* stream) { return isatty(fileno(stream)) != 0; }
-
 void waitForKeyInOwnWindow() {}
 
 void waitForKey() {
@@ -53,14 +51,33 @@ void waitForKey() {
     interrupts::undoOnInterrupt(nullptr);
 }
 
-void guardStandardStreams() {
+bool guardStandardStreams() {
+    bool outputOpen = true;
     for (int stream = 0; stream <= 2; ++stream) {
         if (fcntl(stream, F_GETFD) < 0 && errno == EBADF) {
+            outputOpen = outputOpen && stream != STDOUT_FILENO;
             const int opened = open("/dev/null", stream == 0 ? O_RDONLY : O_WRONLY);
             if (opened >= 0 && opened != stream) {
                 close(opened);  // the lowest free descriptor was another one: nothing to guard
             }
         }
+    }
+    return outputOpen;
+}
+
+bool isTerminal(std::FILE* stream) { return isatty(fileno(stream)) == 1; }
+
+void writeErrorNow(const char* bytes, std::size_t size) {
+    while (size > 0) {
+        const ssize_t count = write(STDERR_FILENO, bytes, size);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count <= 0) {
+            return;
+        }
+        bytes += count;
+        size -= static_cast<std::size_t>(count);
     }
 }
 

@@ -166,12 +166,6 @@ bool writeConsole(std::FILE* stream, const std::string& text) {
     return true;
 }
 
-bool isTerminal(std::FILE* stream) {
-    const HANDLE handle = GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
-    DWORD mode = 0;
-    return handle != nullptr && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode);
-}
-
 void waitForKeyInOwnWindow() {
     // A console that Explorer opened for the tool lists the tool alone; one
     // where the user typed the command lists their shell too.
@@ -209,7 +203,21 @@ void waitForKey() {
 }
 
 // The C runtime gives a program without a console streams that fail
-// harmlessly; they never share a handle with a file the tool opens.
-void guardStandardStreams() {}
+// harmlessly; they never share a handle with a file the tool opens, and a
+// report written to a missing one fails, which the run says.
+bool guardStandardStreams() { return true; }
+
+bool isTerminal(std::FILE* stream) {
+    const HANDLE handle = GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    return handle != nullptr && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode);
+}
+
+// A Ctrl-C handler runs on a thread of its own, beside the main one, which
+// may hold the stream but lets it go again.
+void writeErrorNow(const char* bytes, std::size_t size) {
+    std::fwrite(bytes, 1, size, stderr);
+    std::fflush(stderr);
+}
 
 }  // namespace morvale

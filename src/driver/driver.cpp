@@ -14,6 +14,7 @@
 
 #include "driver/console.h"
 #include "driver/progress.h"
+#include "driver/run_record.h"
 #include "platform/file_system.h"
 #include "platform/interrupts.h"
 #include "vecfile/output_name.h"
@@ -93,33 +94,17 @@ constexpr const char* kHelpHint = " (for help: morvale --help)";
 std::string didYouMean(const std::string& name) { return " (did you mean " + name + "?)"; }
 }  // namespace text
 
-// What a run must remember of its files so that one file's vector file never
-// takes the place of another file of the same run.
-struct RunRecord {
-    struct Input {
-        std::string name;
-        files::Identity identity;
-        bool known = false;  // the identity could be found when the run began
-    };
-    // A vector file this run wrote, and the table it came from.
-    struct Written {
-        std::string outputName;
-        files::Identity output;
-        files::Identity input;
-        bool inputKnown = false;
-        std::size_t argument = 0;
-    };
-    std::vector<Input> inputs;  // every file the run was given, in order
-    std::vector<Written> written;
+// The working state of a run: allocated once, reused for every file and row.
+struct Workspace {
+    explicit Workspace(std::vector<std::string> names) : record(std::move(names)) {}
+
+    Converter converter;
+    RunRecord record;
     // An input would not close: that spoils no vector file, yet must show in
     // the exit status.
     bool inputCloseFailed = false;
-};
-
-// The working state of a run: allocated once, reused for every file and row.
-struct Workspace {
-    Converter converter;
-    RunRecord record;
+    // A new file that could not be removed is still on the disk.
+    bool fileLeft = false;
 };
 
 enum class Outcome {
@@ -165,7 +150,7 @@ void sayNow(const std::string& text) {
 void diagnose(const std::string& subject, const std::string& what) {
     progress::erase();
     flushConsole();
-    writeConsole(stderr, std::string(kProgram) + ": " + subject + ": " + what + "\n");
+    writeConsole(stderr, shownOn(stderr, std::string(kProgram) + ": " + subject + ": " + what) + "\n");
     std::fflush(stderr);
 }
 
@@ -213,62 +198,6 @@ int finishRun(int status) {
 
 std::string notConverted(const std::string& what) { return what + "; file not converted"; }
 
-// The vector file this run wrote that `identity` is, or nullptr. A file that
-// has since been replaced no longer counts: its identity may belong to
-// another file by now.
-const RunRecord::Written* writtenAs(const RunRecord& record, const files::Identity& identity, bool known) {
-    if (!known) {
-        return nullptr;
-    }
-    for (const RunRecord::Written& written : record.written) {
-        files::Identity now;
-        if (written.output == identity && files::identityOf(written.outputName.c_str(), now) && now == identity) {
-            return &written;
-        }
-    }
-    return nullptr;
-}
-
-// Why the vector file `outputName` of argument `argument` must not be
-// written, or an empty text: it would take the place of a table of this run,
-// or of a vector file that another table of this run gave.
-std::string outputConflict(const RunRecord& record, std::size_t argument, const std::string& outputName,
-                           const CharSource& source) {
-    files::Identity output;
-    const bool outputKnown = files::identityOf(outputName.c_str(), output);
-    files::Identity input;
-    const bool inputKnown = source.identity(input);
-    for (const RunRecord::Input& other : record.inputs) {
-        if (other.name != outputName && !(outputKnown && other.known && other.identity == output)) {
-            continue;
-        }
-        if (outputKnown && inputKnown && output == input) {
-            return notConverted("its vector file " + outputName + " is this table itself");
-        }
-        return notConverted("its vector file " + outputName + " is " + other.name + ", a table of this run");
-    }
-    if (const RunRecord::Written* written = writtenAs(record, output, outputKnown)) {
-        const bool sameTable = inputKnown && written->inputKnown && written->input == input;
-        if (!sameTable && written->argument != argument) {
-            return notConverted("its vector file " + outputName + " was already written from " +
-                                record.inputs[written->argument].name + " in this run");
-        }
-    }
-    return std::string();
-}
-
-// Why the open table must not be read, or an empty text: it is a vector file
-// that this run wrote (named in another way than the run could foresee).
-std::string inputConflict(const RunRecord& record, const CharSource& source) {
-    files::Identity input;
-    const bool inputKnown = source.identity(input);
-    if (const RunRecord::Written* written = writtenAs(record, input, inputKnown)) {
-        return notConverted("it is " + written->outputName + ", the vector file of " +
-                            record.inputs[written->argument].name + " in this run");
-    }
-    return std::string();
-}
-
 // What may have been meant by a name that names no file, or an empty text:
 // an option (a name such as -h, or /? as Windows tools take it), or the
 // table of that name with .txt, when there is one.
@@ -285,26 +214,27 @@ std::string hintForMissing(const std::string& name, int error) {
 }
 
 // Closes the input; a failure is said but spoils nothing already read.
-void closeInput(CharSource& source, const std::string& name, RunRecord& record) {
+void closeInput(CharSource& source, const std::string& name, Workspace& workspace) {
     if (!source.close()) {
         const int error = errno;
         say(text::kCloseFailed);
         diagnose(name, std::string("cannot close: ") + std::strerror(error));
-        record.inputCloseFailed = true;
+        workspace.inputCloseFailed = true;
     }
 }
 
-// Remembers the vector file just written, so that no later table of the run
-// can take its place.
-void recordWritten(RunRecord& record, std::size_t argument, const std::string& outputName, bool inputKnown,
-                   const files::Identity& input) {
-    RunRecord::Written written;
-    if (files::identityOf(outputName.c_str(), written.output)) {
-        written.outputName = outputName;
-        written.input = input;
-        written.inputKnown = inputKnown;
-        written.argument = argument;
-        record.written.push_back(written);
+// The system's reason, or what the tool makes of it where the system's own
+// words would mislead.
+std::string reasonFor(int error) {
+    return error == files::kNotRegularFile ? "not a regular file" : std::strerror(error);
+}
+
+// Names the new file that could not be removed, which is not a vector file.
+void reportLeftover(const VectorFile& output, Workspace& workspace) {
+    if (!output.leftover().empty()) {
+        diagnose(output.leftover(), std::string("cannot remove this unfinished file: ") +
+                                        std::strerror(output.leftoverError()));
+        workspace.fileLeft = true;
     }
 }
 
@@ -322,6 +252,9 @@ void reportWarnings(const Conversion& conversion, const std::string& name) {
     for (const auto& [line, what] : lines) {
         diagnose(name, "line " + std::to_string(line) + ": " + what);
     }
+    if (conversion.grownBy > 0) {
+        diagnose(name, "warning: " + describeGrowth(conversion.grownBy));
+    }
 }
 
 // Says what became of a table whose conversion ran, and whether the run goes on.
@@ -329,7 +262,7 @@ Outcome report(const Conversion& conversion, const std::string& name, const std:
     switch (conversion.outcome) {
     case ConversionOutcome::Converted:
         reportWarnings(conversion, name);
-        sayNow(text::converted(outputName));
+        sayNow(text::converted(shownOn(stdout, outputName)));
         return Outcome::Converted;
     case ConversionOutcome::Refused: {
         const std::string token = conversion.refusedText.empty() ? "" : "'" + conversion.refusedText + "' is ";
@@ -340,16 +273,23 @@ Outcome report(const Conversion& conversion, const std::string& name, const std:
     case ConversionOutcome::ReadFailed:
         diagnose(name, notConverted(std::string("read error: ") + std::strerror(conversion.error)));
         return Outcome::NotConverted;
+    case ConversionOutcome::Shrank:
+        diagnose(name, notConverted("read error: the file got shorter while it was read"));
+        return Outcome::NotConverted;
     case ConversionOutcome::WriteFailed:
         say(text::kCloseFailed);
         diagnose(name, notConverted("cannot write " + outputName + ": " + std::strerror(conversion.error)));
+        return Outcome::NotConverted;
+    case ConversionOutcome::MetadataNotKept:
+        say(text::kCloseFailed);
+        diagnose(name, notConverted("cannot keep the owner, permissions, ACL or attributes of " + outputName + ": " +
+                                    std::strerror(conversion.error)));
         return Outcome::NotConverted;
     case ConversionOutcome::OutputNotOpened:
         break;
     }
     say(text::kOutputNotOpened);
-    diagnose(outputName, conversion.error == VectorFile::kNotRegularFile ? "not a regular file"
-                                                                          : std::strerror(conversion.error));
+    diagnose(outputName, reasonFor(conversion.error));
     return Outcome::OutputNotOpened;
 }
 
@@ -388,27 +328,29 @@ Provenance provenanceOf(const std::string& name) {
 // printing the console messages of that file.
 Outcome convertFile(std::size_t argument, Workspace& workspace) {
     RunRecord& record = workspace.record;
-    const std::string& name = record.inputs[argument].name;
+    const std::string& name = record.name(argument);
     CharSource& source = workspace.converter.source;
     if (!source.open(name.c_str())) {
         const int error = errno;
         say(text::kInputNotOpened);
-        diagnose(name, std::strerror(error) + hintForMissing(name, error));
+        diagnose(name, reasonFor(error) + hintForMissing(name, error));
         return Outcome::InputNotOpened;
     }
     std::string outputName = name;
     deriveOutputName(outputName);
-    std::string conflict = inputConflict(record, source);
-    if (conflict.empty()) {
-        conflict = outputConflict(record, argument, outputName, source);
+    files::Identity input;
+    std::string conflict;
+    if (!source.identity(input)) {
+        conflict = std::string("its identity cannot be read (") + std::strerror(errno) +
+                   "), so it cannot be told apart from the files of this run";
+    } else {
+        conflict = record.conflict(argument, input, outputName);
     }
     if (!conflict.empty()) {
-        closeInput(source, name, record);
-        diagnose(name, conflict);
+        closeInput(source, name, workspace);
+        diagnose(name, notConverted(conflict));
         return Outcome::NotConverted;
     }
-    files::Identity input;
-    const bool inputKnown = source.identity(input);
     if (workspace.converter.format == VectorFormat::Version2) {
         workspace.converter.provenance = provenanceOf(name);
     }
@@ -418,11 +360,13 @@ Outcome convertFile(std::size_t argument, Workspace& workspace) {
     if (conversion.outcome == ConversionOutcome::OutputNotOpened) {
         return report(conversion, name, outputName);  // the run ends with the input still open
     }
-    closeInput(source, name, record);
+    closeInput(source, name, workspace);
     if (conversion.outcome == ConversionOutcome::Converted) {
-        recordWritten(record, argument, outputName, inputKnown, input);
+        record.recordWritten(argument, outputName, workspace.converter.output.identity(), input);
     }
-    return report(conversion, name, outputName);
+    const Outcome outcome = report(conversion, name, outputName);
+    reportLeftover(workspace.converter.output, workspace);
+    return outcome;
 }
 
 }  // namespace
@@ -466,22 +410,12 @@ int showUsage() {
     return finishRun(0);
 }
 
-// Every file the run was given, in order, with its identity as it is now.
-void recordArguments(int first, int argc, char** argv, RunRecord& record) {
-    for (int index = first; index < argc; ++index) {
-        RunRecord::Input input;
-        input.name = argv[index];
-        input.known = files::identityOf(argv[index], input.identity);
-        record.inputs.push_back(input);
-    }
-}
-
 // Converts every file in turn, then closes the run with the summary; an
 // input or output that cannot be opened ends it at once.
 int convertAll(Workspace& workspace) {
     const RunRecord& record = workspace.record;
     std::size_t converted = 0;
-    for (std::size_t argument = 0; argument < record.inputs.size(); ++argument) {
+    for (std::size_t argument = 0; argument < record.size(); ++argument) {
         switch (convertFile(argument, workspace)) {
         case Outcome::Converted:
             ++converted;
@@ -501,20 +435,23 @@ int convertAll(Workspace& workspace) {
     printClosingBlock();
     flushConsole();
     waitForKey();
-    const bool allConverted = converted == record.inputs.size() && !record.inputCloseFailed;
+    const bool allConverted = converted == record.size() && !workspace.inputCloseFailed && !workspace.fileLeft;
     return finishRun(allConverted ? 0 : 1);
 }
 
 }  // namespace
 
 int run(int argc, char** argv) {
-    guardStandardStreams();
+    if (!guardStandardStreams()) {
+        consoleError = EBADF;
+    }
     // Answered and done: no closing block and no key wait, as a script that
     // asks expects.
     if (const char* answer = answerTo(argc, argv)) {
         say(answer);
         return finishRun(0);
     }
+    interrupts::reportOnInterrupt(sayLeftoverNow);
     interrupts::install();
     VectorFormat format = VectorFormat::Version1;
     const int first = readOptions(argc, argv, format);
@@ -526,11 +463,10 @@ int run(int argc, char** argv) {
     }
     // Default-initialised on purpose: zeroing the token tables would make
     // every page of them resident for nothing.
-    const std::unique_ptr<Workspace> workspace(new Workspace);
+    const std::unique_ptr<Workspace> workspace(new Workspace(std::vector<std::string>(argv + first, argv + argc)));
     workspace->converter.format = format;
     progress::enable(isTerminal(stderr));
     workspace->converter.source.observeBlocks(progress::blockRead);
-    recordArguments(first, argc, argv, workspace->record);
     return convertAll(*workspace);
 }
 

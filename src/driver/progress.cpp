@@ -57,7 +57,7 @@ std::string lineFor(long long read, long long size, double seconds) {
 void enable(bool watched) { enabled = watched; }
 
 void start(const std::string& name) {
-    table = name;
+    table = shownOn(stderr, name);
     started = Clock::now();
     drawn = started;
 }

@@ -13,6 +13,9 @@ namespace {
 std::atomic<int> readFault{0};
 std::atomic<int> writeFault{0};
 std::atomic<int> closeFault{0};
+std::atomic<int> removeFault{0};  // lock-free, so that a signal handler may take it
+std::atomic<int> identityFault{0};
+std::atomic<int> identitiesBeforeFault{0};
 
 // How often createBeside() tries a fresh name before it gives up.
 constexpr int kCreateAttempts = 100;
@@ -62,6 +65,48 @@ void injectFaults(const Faults& faults) {
     readFault.store(faults.read);
     writeFault.store(faults.write);
     closeFault.store(faults.close);
+    removeFault.store(faults.remove);
+    identitiesBeforeFault.store(faults.identitiesBefore);
+    identityFault.store(faults.identity);
+}
+
+namespace {
+
+// The errno that the seam gives this identity lookup, or 0.
+int identityFaultNow() {
+    if (identityFault.load() == 0) {
+        return 0;
+    }
+    if (identitiesBeforeFault.fetch_sub(1) > 0) {
+        return 0;
+    }
+    return identityFault.exchange(0);
+}
+
+}  // namespace
+
+bool identityOf(Handle file, Identity& identity) {
+    if (const int fault = identityFaultNow()) {
+        errno = fault;
+        return false;
+    }
+    return detail::systemIdentityOf(file, identity);
+}
+
+bool identityOf(const char* name, Identity& identity) {
+    if (const int fault = identityFaultNow()) {
+        errno = fault;
+        return false;
+    }
+    return detail::systemIdentityOf(name, identity);
+}
+
+bool remove(const char* name) {
+    if (const int fault = removeFault.exchange(0)) {
+        errno = fault;
+        return false;
+    }
+    return detail::systemRemove(name);
 }
 
 long long read(Handle file, void* buffer, std::size_t size) {
@@ -92,10 +137,10 @@ bool close(Handle file) {
     return closed;
 }
 
-Handle createBeside(const std::string& target, const Entry& replaced, std::string& created) {
+Handle createBeside(const std::string& target, const Entry& replaced, unsigned permissions, std::string& created) {
     for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
         const std::string name = incompleteName(target, detail::processId(), attempt);
-        const Handle file = detail::createExclusive(name, replaced);
+        const Handle file = detail::createExclusive(name, replaced, permissions);
         if (file != kNoHandle) {
             created = name;
             return file;

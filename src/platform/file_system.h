@@ -5,6 +5,7 @@
 #ifndef MORVALE_PLATFORM_FILE_SYSTEM_H
 #define MORVALE_PLATFORM_FILE_SYSTEM_H
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -33,16 +34,25 @@ struct Entry {
     int error = 0;             // why it could not be examined, or why it may not be written, or 0
 };
 
+// The errno of a name that leads to neither a regular file nor a folder where
+// one was needed: a FIFO, a socket, a device (on Windows, a device's name
+// such as CON or aux.txt, never opened at all).
+constexpr int kNotRegularFile = ENODEV;
+
 // Opens a file for reading. A directory is refused with EISDIR everywhere.
 // `size` receives the size of a regular file as it was opened, or -1 when the
 // file has no size to go by (a pipe, a device, a file of a system table).
 Handle openForReading(const char* name, long long& size);
 // Reads at most `size` bytes; 0 at the end of the file, -1 on a failure.
 long long read(Handle file, void* buffer, std::size_t size);
+// The size of an open regular file as it is now, or -1 when it has none to go
+// by or the system cannot tell.
+long long sizeNow(Handle file);
 bool close(Handle file);
 
 // The identity of an open file, or of the file a name leads to (through
-// links). False when the system cannot tell.
+// links). False when the system cannot tell, with errno ENOENT when nothing
+// is there.
 bool identityOf(Handle file, Identity& identity);
 bool identityOf(const char* name, Identity& identity);
 
@@ -53,9 +63,10 @@ Entry examine(const char* name);
 // Creates a new file beside `target`, in the same folder, under a name that
 // says what it is and that nothing else had (never an existing name, never
 // through a link), and returns it open for writing with its name in
-// `created`. It gets the permission bits of `replaced` when that is a regular
-// file, else what any new file gets.
-Handle createBeside(const std::string& target, const Entry& replaced, std::string& created);
+// `created`. When `replaced` is a regular file, only the owner may use the
+// new one until it has what that file had (keepMetadata() in
+// file_metadata.h); otherwise it gets `permissions` less the umask.
+Handle createBeside(const std::string& target, const Entry& replaced, unsigned permissions, std::string& created);
 // Writes all `size` bytes, or fails.
 bool writeAll(Handle file, const void* bytes, std::size_t size);
 // Starts putting `size` bytes of the file from `offset` on the disk without
@@ -67,7 +78,8 @@ void startWriteBack(Handle file, long long offset, long long size);
 bool syncToDisk(Handle file);
 // Puts `from` in the place of `to` in one step: `to` names either what it
 // named before or the new file, never anything in between. A link at `to`
-// is replaced, not followed.
+// is replaced, not followed. On Windows a regular file at `to` gives `from`
+// its access rules (DACL) on the way, or the replacement fails.
 bool replace(const char* from, const char* to);
 // Removes a name. Safe to call from a signal handler.
 bool remove(const char* name);
@@ -82,12 +94,17 @@ bool systemName(const char* name, std::wstring& wide);
 // The infix of the name that createBeside() gives, after the target's name.
 constexpr const char* kIncompleteInfix = ".incomplete-";
 
-// Test seam: the next read, write or close (of any file) fails with the
-// given errno instead of reaching the system. Zero leaves a call alone.
+// Test seam: the next read, write, close or remove (of any file) fails with
+// the given errno instead of reaching the system. Zero leaves a call alone.
+// The identity lookup that fails is the one after `identitiesBefore` others,
+// either form of identityOf().
 struct Faults {
     int read = 0;
     int write = 0;
     int close = 0;
+    int remove = 0;
+    int identity = 0;
+    int identitiesBefore = 0;
 };
 void injectFaults(const Faults& faults);
 

@@ -73,30 +73,17 @@ bool systemWriteAll(Handle file, const void* bytes, std::size_t size) {
     return true;
 }
 
-Handle createExclusive(const std::string& name, const Entry& replaced) {
-    const bool keepPermissions = replaced.kind == Kind::Regular;
-    // A replaced file's bits are set once the file is there; until then
-    // nobody but its owner may read it.
-    const mode_t mode = keepPermissions ? 0600 : 0666;
+Handle createExclusive(const std::string& name, const Entry& replaced, unsigned permissions) {
+    // A replaced file's own bits come only once the file is written; until
+    // then nobody but its owner may read it.
+    const mode_t mode = replaced.kind == Kind::Regular ? 0600 : static_cast<mode_t>(permissions);
     const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-    if (fd < 0) {
-        return kNoHandle;
-    }
-    if (keepPermissions && fchmod(fd, static_cast<mode_t>(replaced.permissions)) != 0) {
-        const int error = errno;
-        ::close(fd);
-        unlink(name.c_str());
-        errno = error;
-        return kNoHandle;
-    }
-    return fd;
+    return fd < 0 ? kNoHandle : fd;
 }
 
 unsigned long processId() { return static_cast<unsigned long>(getpid()); }
 
-}  // namespace detail
-
-bool identityOf(Handle file, Identity& identity) {
+bool systemIdentityOf(Handle file, Identity& identity) {
     struct stat info;
     if (fstat(descriptor(file), &info) != 0) {
         return false;
@@ -105,13 +92,25 @@ bool identityOf(Handle file, Identity& identity) {
     return true;
 }
 
-bool identityOf(const char* name, Identity& identity) {
+bool systemIdentityOf(const char* name, Identity& identity) {
     struct stat info;
     if (stat(name, &info) != 0) {
         return false;
     }
     identity = identityFrom(info);
     return true;
+}
+
+bool systemRemove(const char* name) { return unlink(name) == 0; }
+
+}  // namespace detail
+
+long long sizeNow(Handle file) {
+    struct stat info;
+    if (fstat(descriptor(file), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return -1;
+    }
+    return static_cast<long long>(info.st_size);
 }
 
 Entry examine(const char* name) {
@@ -166,7 +165,5 @@ bool syncToDisk(Handle file) {
 }
 
 bool replace(const char* from, const char* to) { return rename(from, to) == 0; }
-
-bool remove(const char* name) { return unlink(name) == 0; }
 
 }  // namespace morvale::files

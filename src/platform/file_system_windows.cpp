@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstring>
 #include <cwchar>
+#include <functional>
+#include <string>
 
 #include "platform/file_system_detail.h"
 #include "platform/wide_text.h"
@@ -15,6 +17,8 @@ namespace morvale::files {
 namespace {
 
 HANDLE handleOf(Handle file) { return reinterpret_cast<HANDLE>(file); }
+
+using detail::failWithLastError;
 
 // The C library's name for the last Windows error, so that every failure is
 // reported the same way on every system.
@@ -55,10 +59,6 @@ int errnoFromLastError() {
     }
 }
 
-bool failWithLastError() {
-    errno = errnoFromLastError();
-    return false;
-}
 
 // The file that createBeside() made last, by both its names, so that an
 // interruption can remove it without converting or allocating anything.
@@ -73,27 +73,84 @@ bool isDirectory(const std::wstring& name) {
 
 bool identityOfHandle(HANDLE handle, Identity& identity) {
     BY_HANDLE_FILE_INFORMATION info;
-    // Some file systems have no file indexes and give 0 for every file.
-    if (!GetFileInformationByHandle(handle, &info) || (info.nFileIndexHigh == 0 && info.nFileIndexLow == 0)) {
-        return false;
+    if (!GetFileInformationByHandle(handle, &info)) {
+        return failWithLastError();
     }
     identity.volume = info.dwVolumeSerialNumber;
     identity.index = (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    if (identity.index != 0) {
+        return true;
+    }
+    // Some file systems have no file indexes and give 0 for every file:
+    // there the full name that the system resolves the file to stands in,
+    // which tells files apart though not two links to one file.
+    wchar_t final[MAX_PATH];
+    const DWORD length = GetFinalPathNameByHandleW(handle, final, MAX_PATH, FILE_NAME_NORMALIZED);
+    if (length == 0) {
+        return failWithLastError();
+    }
+    std::wstring full;
+    if (length < MAX_PATH) {
+        full.assign(final, length);
+    } else {
+        full.resize(length);
+        const DWORD got = GetFinalPathNameByHandleW(handle, &full[0], length, FILE_NAME_NORMALIZED);
+        if (got == 0 || got >= length) {
+            return failWithLastError();
+        }
+        full.resize(got);
+    }
+    identity.index = std::hash<std::wstring>()(full) | 1;
     return true;
 }
 
-}  // namespace
+bool isAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
-// A name at or past the old 260-character limit (248 for a folder,
-// counting what a file name inside it adds) is made a full path with the
-// prefix that lifts the limit, which only a full path may carry.
-bool systemName(const char* name, std::wstring& wide) {
-    if (!wideFromUtf8(name, wide)) {
-        errno = EINVAL;
+// Whether the last part of `name` is a name that Windows keeps for a device
+// (CON, PRN, AUX, NUL, COM1 to COM9 and LPT1 to LPT9, also with the digits
+// written small, and the console's CONIN$ and CONOUT$), in any letter case,
+// with any extension and blanks before it: opening one reaches the device,
+// which may never answer, instead of a file.
+bool isDeviceName(const char* name) {
+    const char* leaf = name;
+    if (isAsciiLetter(name[0]) && name[1] == ':') {
+        leaf = name + 2;
+    }
+    for (const char* at = leaf; *at != '\0'; ++at) {
+        if (*at == '/' || *at == '\\') {
+            leaf = at + 1;
+        }
+    }
+    std::size_t length = std::strcspn(leaf, ".:");
+    while (length > 0 && leaf[length - 1] == ' ') {
+        --length;
+    }
+    std::string stem(leaf, length);
+    std::transform(stem.begin(), stem.end(), stem.begin(), upper);
+    for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
+        if (stem == device) {
+            return true;
+        }
+    }
+    if (stem.compare(0, 3, "COM") != 0 && stem.compare(0, 3, "LPT") != 0) {
         return false;
     }
-    constexpr std::size_t kOldLimit = MAX_PATH - 12;
-    if (wide.size() < kOldLimit || wide.compare(0, 4, L"\\\\?\\") == 0) {
+    const std::string digit = stem.substr(3);
+    return (digit.size() == 1 && digit[0] >= '1' && digit[0] <= '9') || digit == "\xC2\xB9" || digit == "\xC2\xB2" ||
+           digit == "\xC2\xB3";
+}
+
+// The old limit of a name's length, 260 characters (248 for a folder,
+// counting what a file name inside it adds).
+constexpr std::size_t kOldLimit = MAX_PATH - 12;
+
+bool hasLongNamePrefix(const std::wstring& wide) { return wide.compare(0, 4, L"\\\\?\\") == 0; }
+
+// Makes `wide` a full path, with the prefix that lifts the old length limit
+// when it reaches that limit: only a full path may carry the prefix.
+bool makeFull(std::wstring& wide) {
+    if (hasLongNamePrefix(wide)) {
         return true;
     }
     const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
@@ -106,7 +163,9 @@ bool systemName(const char* name, std::wstring& wide) {
         return failWithLastError();
     }
     full.resize(length);
-    if (full.compare(0, 2, L"\\\\") == 0) {
+    if (full.size() < kOldLimit) {
+        wide = full;
+    } else if (full.compare(0, 2, L"\\\\") == 0) {
         wide = L"\\\\?\\UNC\\" + full.substr(2);  // \\server\share\...
     } else {
         wide = L"\\\\?\\" + full;
@@ -114,7 +173,23 @@ bool systemName(const char* name, std::wstring& wide) {
     return true;
 }
 
+}  // namespace
+
+// A name at or past the old length limit is made a full path with the
+// prefix that lifts the limit.
+bool systemName(const char* name, std::wstring& wide) {
+    if (!wideFromUtf8(name, wide)) {
+        errno = EINVAL;
+        return false;
+    }
+    return wide.size() < kOldLimit || makeFull(wide);
+}
+
 Handle openForReading(const char* name, long long& size) {
+    if (isDeviceName(name)) {
+        errno = kNotRegularFile;
+        return kNoHandle;
+    }
     std::wstring wide;
     if (!systemName(name, wide)) {
         return kNoHandle;
@@ -175,7 +250,7 @@ bool systemWriteAll(Handle file, const void* bytes, std::size_t size) {
     return true;
 }
 
-Handle createExclusive(const std::string& name, const Entry&) {
+Handle createExclusive(const std::string& name, const Entry&, unsigned) {
     std::wstring wide;
     if (!systemName(name.c_str(), wide)) {
         return kNoHandle;
@@ -195,11 +270,18 @@ Handle createExclusive(const std::string& name, const Entry&) {
 
 unsigned long processId() { return GetCurrentProcessId(); }
 
-}  // namespace detail
+bool failWithLastError() {
+    errno = errnoFromLastError();
+    return false;
+}
 
-bool identityOf(Handle file, Identity& identity) { return identityOfHandle(handleOf(file), identity); }
+bool systemIdentityOf(Handle file, Identity& identity) { return identityOfHandle(handleOf(file), identity); }
 
-bool identityOf(const char* name, Identity& identity) {
+bool systemIdentityOf(const char* name, Identity& identity) {
+    if (isDeviceName(name)) {
+        errno = kNotRegularFile;
+        return false;
+    }
     // No access is asked for and every kind of sharing allowed: only the
     // file's information is read, whoever else has it open.
     std::wstring wide;
@@ -209,15 +291,45 @@ bool identityOf(const char* name, Identity& identity) {
     const HANDLE handle = CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        return false;
+        return failWithLastError();
     }
     const bool known = identityOfHandle(handle, identity);
+    const int error = errno;
     CloseHandle(handle);
+    errno = error;
     return known;
+}
+
+// The interrupt handler only ever removes the file just created, and runs
+// where allocating could deadlock: that name is ready in its wide form.
+bool systemRemove(const char* name) {
+    if (*name == '\0') {
+        errno = ENOENT;
+        return false;
+    }
+    if (std::strcmp(name, incompleteUtf8.c_str()) == 0) {
+        return DeleteFileW(incompleteWide.c_str()) != 0 || failWithLastError();
+    }
+    std::wstring wide;
+    return systemName(name, wide) && (DeleteFileW(wide.c_str()) != 0 || failWithLastError());
+}
+
+}  // namespace detail
+
+long long sizeNow(Handle file) {
+    LARGE_INTEGER bytes;
+    if (GetFileType(handleOf(file)) != FILE_TYPE_DISK || !GetFileSizeEx(handleOf(file), &bytes)) {
+        return -1;
+    }
+    return bytes.QuadPart;
 }
 
 Entry examine(const char* name) {
     Entry entry;
+    if (isDeviceName(name)) {
+        entry.kind = Kind::Other;
+        return entry;
+    }
     std::wstring wide;
     if (!systemName(name, wide)) {
         entry.kind = Kind::Other;
@@ -260,21 +372,25 @@ bool replace(const char* from, const char* to) {
     if (!systemName(from, wideFrom) || !systemName(to, wideTo)) {
         return false;
     }
-    return MoveFileExW(wideFrom.c_str(), wideTo.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0 ||
-           failWithLastError();
-}
-
-bool remove(const char* name) {
-    if (*name == '\0') {
+    // A regular file is replaced by the system's own call for it, which
+    // gives the new file the old one's access rules (its DACL), and its
+    // streams, encryption and compression, or fails and changes nothing.
+    const DWORD attributes = GetFileAttributesW(wideTo.c_str());
+    const bool regular = attributes != INVALID_FILE_ATTRIBUTES &&
+                         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
+    // It takes full paths only, on some systems.
+    if (regular && (!makeFull(wideTo) || !makeFull(wideFrom))) {
         return false;
     }
-    // The interrupt handler only ever removes the file just created, and runs
-    // where allocating could deadlock: that name is ready in its wide form.
-    if (std::strcmp(name, incompleteUtf8.c_str()) == 0) {
-        return DeleteFileW(incompleteWide.c_str()) != 0;
+    if (regular && ReplaceFileW(wideTo.c_str(), wideFrom.c_str(), nullptr, 0, nullptr, nullptr)) {
+        return true;
     }
-    std::wstring wide;
-    return systemName(name, wide) && DeleteFileW(wide.c_str()) != 0;
+    // Gone in between: nothing is left to keep.
+    if (regular && GetLastError() != ERROR_FILE_NOT_FOUND) {
+        return failWithLastError();
+    }
+    return MoveFileExW(wideFrom.c_str(), wideTo.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0 ||
+           failWithLastError();
 }
 
 }  // namespace morvale::files

@@ -11,6 +11,7 @@ namespace {
 
 std::atomic<const char*> toRemove{nullptr};
 std::atomic<void (*)()> toUndo{nullptr};
+std::atomic<void (*)(const char*)> toReport{nullptr};
 
 }  // namespace
 
@@ -18,11 +19,17 @@ void removeOnInterrupt(const char* path) { toRemove.store(path); }
 
 void undoOnInterrupt(void (*undo)()) { toUndo.store(undo); }
 
+void reportOnInterrupt(void (*report)(const char* leftover)) { toReport.store(report); }
+
 void cleanUp() {
-    if (const char* path = toRemove.load()) {
-        files::remove(path);
+    if (const char* path = toRemove.exchange(nullptr)) {
+        if (!files::remove(path)) {
+            if (void (*report)(const char*) = toReport.load()) {
+                report(path);
+            }
+        }
     }
-    if (void (*undo)() = toUndo.load()) {
+    if (void (*undo)() = toUndo.exchange(nullptr)) {
         undo();
     }
 }

@@ -1,33 +1,27 @@
-// Interruptions (Ctrl-C, a termination request, a hang-up) and what must not
-// outlive one: the vector file being written, which is never finished once
-// the run is interrupted, and a terminal or console the tool has changed.
+// Interruptions and what must not outlive one: the vector file being
+// written, which is never finished once the run is interrupted, and a
+// terminal or console the tool has changed. On POSIX systems an interruption
+// is any signal whose default is to end the process, a crash among them; on
+// Windows, Ctrl-C, Ctrl-Break and a termination request.
 #ifndef MORVALE_PLATFORM_INTERRUPTS_H
 #define MORVALE_PLATFORM_INTERRUPTS_H
 
-#include <csignal>
-
 namespace morvale::interrupts {
-
-// The signals that interrupt a run.
-#ifdef _WIN32
-inline constexpr int kSignals[] = {SIGINT, SIGTERM, SIGBREAK};
-#else
-inline constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
-#endif
 
 // Makes every interruption remove the file named to removeOnInterrupt() and
 // undo what undoOnInterrupt() names, then end the process as the signal
-// would have. Signals that were ignored when the tool started (nohup, a
-// script's background job) stay ignored. A reader of the console report that
-// has gone, and a file-size limit, become ordinary write failures, reported
+// would have: the same status, and a core dump where the signal makes one.
+// Signals that were ignored when the tool started (nohup, a script's
+// background job) stay ignored. A reader of the console report that has
+// gone, and a file-size limit, become ordinary write failures, reported
 // where they happen, instead of a silent death.
 void install();
 
 // Holds back interruptions while a file that one must remove comes into
 // being and is named to removeOnInterrupt(), so that none falls in between;
-// release() lets them in again, unless they were held back before. A Windows
-// console's Ctrl-C runs on a thread of its own, which cannot be held back:
-// there the window stays short.
+// release() lets them in again, unless they were held back before. A crash
+// cannot be held back, nor can a Windows console's Ctrl-C, which runs on a
+// thread of its own: there the window stays short.
 void hold();
 void release();
 
@@ -40,8 +34,12 @@ void removeOnInterrupt(const char* path);
 // settings.
 void undoOnInterrupt(void (*undo)());
 
-// Removes that file and undoes that change. Safe to call from a signal
-// handler.
+// What an interruption calls with the name of the file it could not remove,
+// or nullptr: a function that is safe to call from a signal handler.
+void reportOnInterrupt(void (*report)(const char* leftover));
+
+// Removes that file, or reports it, and undoes that change, once however
+// often it is called. Safe to call from a signal handler.
 void cleanUp();
 
 }  // namespace morvale::interrupts

@@ -1,5 +1,9 @@
-// Interruptions on POSIX systems: signal handlers and the signal mask.
+// Interruptions on POSIX systems: a handler for every signal whose default
+// is to end the process, and the signal mask.
 #include <signal.h>
+
+#include <cerrno>
+#include <iterator>
 
 #include "platform/interrupts.h"
 
@@ -7,37 +11,98 @@ namespace morvale::interrupts {
 
 namespace {
 
+// Signals sent from outside the process, which hold() may hold back.
+constexpr int kSentSignals[] = {
+    SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU,
+#ifdef __linux__
+    SIGPWR, SIGSTKFLT, SIGIO,  // elsewhere SIGIO is ignored by default, and the others may not exist
+#endif
+};
+
+// Signals that the instruction being run raises, or abort(); anyone may
+// send them too. The first four are raised again by that instruction when
+// the handler returns.
+constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT, SIGTRAP, SIGSYS};
+
+// What each handled signal did before install(), which is what it does again
+// once the tool has cleaned up: the default action, or a sanitizer's report.
+struct sigaction previous[NSIG];
+sigset_t sent;      // of them, those that hold() holds back
 sigset_t heldFrom;  // the mask before hold(), which release() gives back
 
-sigset_t interruptions() {
-    sigset_t set;
-    sigemptyset(&set);
-    for (int signal : kSignals) {
-        sigaddset(&set, signal);
-    }
-    return set;
+// A stack for the crash handler, so that it can run when the stack itself
+// has overflowed.
+alignas(16) char crashStack[64 * 1024];
+
+bool isRepeatedByInstruction(int signal) {
+    return signal == SIGSEGV || signal == SIGBUS || signal == SIGILL || signal == SIGFPE;
 }
 
-// Cleans up, then ends the process by the same signal, so that its parent
-// sees what ended it.
-extern "C" void onInterrupt(int signal) {
+// Cleans up, then gives the signal back what it did before and lets it do
+// that. A fault that the running instruction caused (si_code above 0) comes
+// again when the handler returns, with what the system knows of it intact;
+// any other signal is raised again, and arrives once the handler returns.
+extern "C" void onSignal(int signal, siginfo_t* info, void*) {
     cleanUp();
-    ::signal(signal, SIG_DFL);
-    raise(signal);
+    sigaction(signal, &previous[signal], nullptr);
+    if (!isRepeatedByInstruction(signal) || info == nullptr || info->si_code <= 0) {
+        raise(signal);
+    }
+}
+
+// Gives `signal` the handler unless it was ignored when the tool started.
+void handle(int signal, const struct sigaction& action) {
+    if (sigaction(signal, nullptr, &previous[signal]) != 0 || previous[signal].sa_handler == SIG_IGN) {
+        return;
+    }
+    sigaction(signal, &action, nullptr);
+}
+
+// An alternate stack for the crash handler, unless one is there already
+// (a sanitizer's).
+void prepareCrashStack() {
+    stack_t current;
+    if (sigaltstack(nullptr, &current) == 0 && (current.ss_flags & SS_DISABLE) == 0) {
+        return;
+    }
+    stack_t stack = {};
+    stack.ss_sp = crashStack;
+    stack.ss_size = sizeof crashStack;
+    sigaltstack(&stack, nullptr);
 }
 
 }  // namespace
 
 void install() {
+    sigemptyset(&sent);
+    for (int signal : kSentSignals) {
+        sigaddset(&sent, signal);
+    }
+    for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal) {
+        sigaddset(&sent, signal);
+    }
+    // While one handler runs no other may: the cleaning up is done once.
     struct sigaction action = {};
-    action.sa_handler = onInterrupt;
+    action.sa_sigaction = onSignal;
+    action.sa_flags = SA_SIGINFO;
     sigemptyset(&action.sa_mask);
-    for (int signal : kSignals) {
-        struct sigaction previous = {};
-        if (sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) {
-            continue;
+    for (int signal = 1; signal < NSIG; ++signal) {
+        if (sigismember(&sent, signal) == 1) {
+            sigaddset(&action.sa_mask, signal);
         }
-        sigaction(signal, &action, nullptr);
+    }
+    for (int signal : kCrashSignals) {
+        sigaddset(&action.sa_mask, signal);
+    }
+    for (int signal = 1; signal < NSIG; ++signal) {
+        if (sigismember(&sent, signal) == 1) {
+            handle(signal, action);
+        }
+    }
+    prepareCrashStack();
+    action.sa_flags |= SA_ONSTACK;
+    for (int signal : kCrashSignals) {
+        handle(signal, action);
     }
     struct sigaction ignore = {};
     ignore.sa_handler = SIG_IGN;
@@ -46,10 +111,7 @@ void install() {
     sigaction(SIGXFSZ, &ignore, nullptr);
 }
 
-void hold() {
-    const sigset_t set = interruptions();
-    sigprocmask(SIG_BLOCK, &set, &heldFrom);
-}
+void hold() { sigprocmask(SIG_BLOCK, &sent, &heldFrom); }
 
 // Signals that were blocked before hold() stay blocked.
 void release() { sigprocmask(SIG_SETMASK, &heldFrom, nullptr); }

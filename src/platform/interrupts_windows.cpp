@@ -8,6 +8,8 @@ namespace morvale::interrupts {
 
 namespace {
 
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGBREAK};
+
 // Cleans up, then ends the process by the same signal.
 extern "C" void onInterrupt(int signal) {
     cleanUp();

@@ -33,6 +33,7 @@ void CharSource::start(files::Handle file, long long size, const unsigned char* 
     atStart_ = true;
     drained_ = false;
     readErrno_ = 0;
+    shrank_ = false;
     linesEnded_ = 0;
     controls_ = ControlNotes();
 }
@@ -68,6 +69,14 @@ bool CharSource::identity(files::Identity& identity) const {
     return file_ != files::kNoHandle && files::identityOf(file_, identity);
 }
 
+long long CharSource::grownBy() const {
+    if (file_ == files::kNoHandle || size_ <= 0 || read_ < size_) {
+        return 0;
+    }
+    const long long now = files::sizeNow(file_);
+    return now > size_ ? now - size_ : 0;
+}
+
 // Reads at most `size` bytes from the file or the memory input: how many,
 // 0 at the end, -1 with errno set when reading failed.
 long long CharSource::readSome(unsigned char* into, std::size_t size) {
@@ -86,7 +95,8 @@ long long CharSource::readSome(unsigned char* into, std::size_t size) {
 // nothing more once a read finds its end or fails (the failure is
 // remembered), and once as many bytes were read as a regular file had when
 // it was opened: reading on would only find the end again. A file that grows
-// meanwhile is read as it was opened, whatever the buffer's size.
+// meanwhile is read as it was opened, whatever the buffer's size; one that
+// ends sooner has shrunk.
 std::size_t CharSource::readBlock(std::size_t least) {
     const std::size_t size = std::max(capacity_, least);
     std::size_t count = 0;
@@ -100,6 +110,7 @@ std::size_t CharSource::readBlock(std::size_t least) {
             readErrno_ = errno != 0 ? errno : EIO;
         }
         if (got <= 0) {
+            shrank_ = got == 0 && size_ > 0 && read_ < size_;
             drained_ = true;
             break;
         }

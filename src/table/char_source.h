@@ -112,6 +112,16 @@ public:
     bool readFailed() const { return readErrno_ != 0; }
     int readErrno() const { return readErrno_; }
 
+    // True when a regular file ended before the size it had when it was
+    // opened: it was cut short while it was read, and what was read of it
+    // is not the table.
+    bool shrank() const { return shrank_; }
+
+    // How many bytes a regular file read up to the size it had when opened
+    // has grown by since (a program still writing it), which the reading
+    // left out; 0 when none, or when the input was not read that far.
+    long long grownBy() const;
+
     // The 1-based number of the line being read: the line ends delivered so
     // far, plus one.
     long line() const { return linesEnded_ + 1; }
@@ -128,6 +138,9 @@ public:
     // Identity of the open file, to tell whether another name refers to it.
     // False when unknown (memory input).
     bool identity(files::Identity& identity) const;
+
+    // The open file, to ask the system about it; kNoHandle for a memory input.
+    files::Handle file() const { return file_; }
 
 private:
     static constexpr unsigned char kLineEnd = 0x0A;
@@ -182,6 +195,7 @@ private:
     long long read_ = 0;    // the bytes read so far
     BlockObserver blockObserver_ = nullptr;
     int readErrno_ = 0;
+    bool shrank_ = false;
     long linesEnded_ = 0;
     ControlNotes controls_;
 };

@@ -315,6 +315,12 @@ std::string describe(const Warning& warning) {
     return said + "; " + text.meant;
 }
 
+std::string describeGrowth(long long bytes) {
+    return "the file grew by " + std::to_string(bytes) +
+           " bytes while it was read; only what it held when it was opened was converted "
+           "(still being written? convert it again once it is complete)";
+}
+
 void Warnings::add(Warning::Reason reason, long line, long moreLines) {
     if (!has(reason)) {
         items_[count_++] = Warning{reason, line, moreLines};

@@ -81,6 +81,10 @@ private:
 Warnings warningsFor(const CharSource& source, const HeaderInfo& header, const SeparatorLine& separator,
                      const RowNotes& rows);
 
+// What the warning on a table that grew by `bytes` while it was read says:
+// it was converted as it was when opened (a program still writing it).
+std::string describeGrowth(long long bytes);
+
 }  // namespace morvale
 
 #endif

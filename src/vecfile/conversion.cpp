@@ -3,6 +3,7 @@
 
 #include <cerrno>
 
+#include "platform/file_metadata.h"
 #include "vecfile/vector_writer.h"
 
 namespace morvale {
@@ -26,6 +27,8 @@ Conversion readingOutcome(const Refusal& refusal, const CharSource& source) {
     } else if (source.readFailed()) {
         result.outcome = ConversionOutcome::ReadFailed;
         result.error = source.readErrno();
+    } else if (source.shrank()) {
+        result.outcome = ConversionOutcome::Shrank;
     }
     return result;
 }
@@ -79,7 +82,7 @@ Conversion convertTable(Converter& converter, const char* target) {
         output.abandon();  // lets go of memory it was attached to, untouched
         return result;
     }
-    if (target != nullptr && !output.open(target)) {
+    if (target != nullptr && !output.open(target, files::newFilePermissions(source.file()))) {
         return failure(ConversionOutcome::OutputNotOpened, errno);
     }
     switch (converter.format) {
@@ -97,9 +100,11 @@ Conversion convertTable(Converter& converter, const char* target) {
     if (result.outcome != ConversionOutcome::Converted) {
         output.abandon();
     } else if (!output.close()) {
-        result = failure(ConversionOutcome::WriteFailed, output.error());
+        result = failure(output.metadataNotKept() ? ConversionOutcome::MetadataNotKept : ConversionOutcome::WriteFailed,
+                         output.error());
     } else {
         result.warnings = warningsFor(source, header, separator, converter.rowNotes);
+        result.grownBy = source.grownBy();
     }
     return result;
 }

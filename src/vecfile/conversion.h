@@ -43,8 +43,10 @@ enum class ConversionOutcome {
     Converted,
     Refused,          // the table breaks a limit: `refusal` says which, and where
     ReadFailed,       // reading the table failed: `error` says why
+    Shrank,           // the table got shorter while it was read: a read error too
     OutputNotOpened,  // the vector file could not be started: `error` says why
     WriteFailed,      // the vector file could not be written whole: `error` says why
+    MetadataNotKept,  // the vector file could not keep what the one it replaces had: `error` says why
 };
 
 struct Conversion {
@@ -59,6 +61,8 @@ struct Conversion {
     // and the line of the first.
     long leftOut = 0;
     long firstLeftOutLine = 0;
+    // How many bytes the table grew by while it was read, which were left out.
+    long long grownBy = 0;
 };
 
 // Converts the table open in `converter.source` into the vector file named

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/file_metadata.h"
 #include "platform/interrupts.h"
 
 namespace morvale {
@@ -30,12 +31,15 @@ VectorFile::~VectorFile() { abandon(); }
 void VectorFile::start() {
     pos_ = buffer_.get();
     error_ = 0;
+    metadataNotKept_ = false;
     written_ = 0;
     writtenBack_ = 0;
 }
 
-bool VectorFile::open(const char* target) {
+bool VectorFile::open(const char* target, unsigned permissions) {
     abandon();
+    leftover_.clear();
+    leftoverError_ = 0;
     const files::Entry existing = files::examine(target);
     switch (existing.kind) {
     case files::Kind::Missing:
@@ -59,7 +63,7 @@ bool VectorFile::open(const char* target) {
     // An interruption must find the new file named to it from its first
     // moment on.
     interrupts::hold();
-    const files::Handle file = files::createBeside(target, existing, temporary_);
+    const files::Handle file = files::createBeside(target, existing, permissions, temporary_);
     const int error = errno;
     if (file != files::kNoHandle) {
         interrupts::removeOnInterrupt(temporary_.c_str());
@@ -72,6 +76,7 @@ bool VectorFile::open(const char* target) {
     }
     file_ = file;
     target_ = target;
+    replacing_ = existing.kind == files::Kind::Regular;
     start();
     return true;
 }
@@ -128,7 +133,15 @@ bool VectorFile::close() {
     if (file_ == files::kNoHandle) {
         return error_ == 0;
     }
+    // After the last write, which would clear the set-ID bits it gives.
+    if (error_ == 0 && replacing_ && !files::keepMetadata(target_.c_str(), file_)) {
+        metadataNotKept_ = true;
+        fail();
+    }
     if (error_ == 0 && !files::syncToDisk(file_)) {
+        fail();
+    }
+    if (error_ == 0 && !files::identityOf(file_, identity_)) {
         fail();
     }
     const files::Handle file = file_;
@@ -140,11 +153,20 @@ bool VectorFile::close() {
         fail();
     }
     if (error_ != 0) {
-        files::remove(temporary_.c_str());
+        removeTemporary();
     }
     interrupts::removeOnInterrupt(nullptr);
     temporary_.clear();
     return error_ == 0;
+}
+
+// Removes the new file, or remembers that it is still there and why. A name
+// that no longer leads to it (its folder renamed meanwhile) leaves it too.
+void VectorFile::removeTemporary() {
+    if (!files::remove(temporary_.c_str())) {
+        leftover_ = temporary_;
+        leftoverError_ = errno != 0 ? errno : EIO;
+    }
 }
 
 void VectorFile::abandon() {
@@ -157,7 +179,7 @@ void VectorFile::abandon() {
     }
     files::close(file_);
     file_ = files::kNoHandle;
-    files::remove(temporary_.c_str());
+    removeTemporary();
     interrupts::removeOnInterrupt(nullptr);
     temporary_.clear();
 }

@@ -24,7 +24,7 @@ class VectorFile {
 public:
     static constexpr std::size_t kDefaultBufferSize = 256 * 1024;
     // The errno of open() for a FIFO, a device or a socket in the way.
-    static constexpr int kNotRegularFile = ENODEV;
+    static constexpr int kNotRegularFile = files::kNotRegularFile;
 
     // The buffer is allocated once and reused for every file. Tests pass small
     // sizes; it never goes below what the longest line needs.
@@ -37,18 +37,21 @@ public:
     // examined, not followed: a link is replaced, never written through; a
     // directory (EISDIR), anything else that is not a regular file
     // (kNotRegularFile) and a file this process may not write (EACCES) are
-    // refused. On failure
-    // returns false with errno set and nothing on disk changed.
-    bool open(const char* target);
+    // refused. On failure returns false with errno set and nothing on disk
+    // changed. A replaced file's owner, permissions, ACL and attributes pass
+    // to the new file (files::keepMetadata()); a new file gets `permissions`
+    // less the umask.
+    bool open(const char* target, unsigned permissions = 0666);
 
     // Appends to `bytes` instead of writing a file (tests, fuzzing,
     // benchmarks); nullptr drops them. As with a file, `bytes` keeps what it
     // held unless the output is closed whole.
     void attachMemory(std::string* bytes);
 
-    // Writes what is buffered, makes sure it reached the disk and gives the
-    // new file the target's name. False when any of that failed; error() then
-    // tells why, and the target is left as it was.
+    // Writes what is buffered, gives the new file what a replaced target had,
+    // makes sure it reached the disk and gives it the target's name. False
+    // when any of that failed; error() then tells why, metadataNotKept()
+    // whether it was what the target had, and the target is left as it was.
     bool close();
 
     // Drops the new file: the target is left as it was.
@@ -56,6 +59,17 @@ public:
 
     bool failed() const { return error_ != 0; }
     int error() const { return error_; }
+    bool metadataNotKept() const { return metadataNotKept_; }
+
+    // The identity of the file that the last close() put in the target's
+    // place. Reading it is part of close(): a vector file whose identity is
+    // not known is not finished, since the run could not tell it apart.
+    const files::Identity& identity() const { return identity_; }
+
+    // The new file that the last open() made and that could not be removed
+    // when it was dropped, or an empty name; leftoverError() tells why.
+    const std::string& leftover() const { return leftover_; }
+    int leftoverError() const { return leftoverError_; }
 
     // Returns room for `size` bytes at the end of the output; commit() then
     // takes the bytes up to `end`. `size` is at most kMaxReserve.
@@ -85,6 +99,7 @@ private:
     void emit(const char* bytes, std::size_t size);
     void start();
     bool fail();
+    void removeTemporary();
 
     std::unique_ptr<char[]> buffer_;
     char* pos_;
@@ -94,7 +109,12 @@ private:
     std::size_t memoryKept_ = 0;  // what `memory_` held when it was attached
     std::string target_;
     std::string temporary_;
+    bool replacing_ = false;  // a regular file stood at the target: the new one keeps what it had
     int error_ = 0;
+    bool metadataNotKept_ = false;
+    files::Identity identity_;
+    std::string leftover_;
+    int leftoverError_ = 0;
     long long written_ = 0;      // bytes of the file written so far
     long long writtenBack_ = 0;  // of them, those already sent to the disk
 };

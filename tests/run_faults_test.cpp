@@ -1,0 +1,188 @@
+// Whole runs with the file system's faults injected: the run itself, as the
+// executable runs it, in a child process of this test, where the seam of
+// the file system reaches. What a fault must never do is let a vector file
+// take the place of a table, or leave a file behind unnamed.
+#include "driver/driver.h"
+#include "end_to_end_support.h"
+
+namespace morvale {
+namespace {
+
+using namespace test;
+
+// The name of every new file in a text, with the six characters that make
+// it differ from run to run replaced.
+std::string withoutSuffixes(std::string text) {
+    const std::string infix = files::kIncompleteInfix;
+    for (std::size_t at = text.find(infix); at != std::string::npos; at = text.find(infix, at + 1)) {
+        text.replace(at + infix.size(), 6, "XXXXXX");
+    }
+    return text;
+}
+
+class RunFaults : public EndToEnd {
+protected:
+    // Starts run() in a child process, in the work folder, with `faults`
+    // injected and standard input on nothing; finish() waits for it.
+    pid_t startWithFaults(const std::vector<std::string>& args, const files::Faults& faults) const {
+        std::vector<std::string> words = {"morvale"};
+        words.insert(words.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (std::string& word : words) {
+            argv.push_back(word.data());
+        }
+        argv.push_back(nullptr);
+        const pid_t pid = fork();
+        if (pid == 0) {
+            const int in = ::open("/dev/null", O_RDONLY);
+            const int out = ::open((root_ / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            const int err = ::open((root_ / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 ||
+                chdir(work_.c_str()) != 0) {
+                _exit(126);
+            }
+            files::injectFaults(faults);
+            const int status = morvale::run(static_cast<int>(words.size()), argv.data());
+            std::fflush(nullptr);
+            _exit(status);
+        }
+        return pid;
+    }
+};
+
+// An identity that cannot be read never lets a vector file replace a table
+// of the run: the table concerned is refused, the run goes on. Each case
+// fails one lookup, counted in the order the run makes them: one for each
+// argument when the run begins, then for each table its open file, its
+// vector file's name, and the new vector file before it takes the name.
+TEST_F(RunFaults, AnIdentityThatCannotBeReadRefusesTheTable) {
+    const std::string userTable = "X Y\n--\n7 8\n";
+    const std::string userTableVec = crlfLines({"vector\t0\t\"X\"\t\"Y\"", "", "0\t7\t8"});
+    const std::string refusedA = "morvale: a.txt: its vector file a.vec is ./a.vec, a table of this run; file not converted\n";
+    const struct {
+        const char* what;
+        int before;  // lookups that succeed before the one that fails; -1: none fails
+        std::vector<std::string> args;
+        std::string out;
+        std::string err;
+        std::map<std::string, std::string> written;
+    } cases[] = {
+        {"no fault", -1, {"a.txt", "./a.vec"}, "File ./a.vec.vec converted\n" + summary(1), refusedA,
+         {{"a.vec.vec", userTableVec}}},
+        {"a table of the run, when the run begins", 1, {"a.txt", "./a.vec"},
+         "File ./a.vec.vec converted\n" + summary(1), refusedA, {{"a.vec.vec", userTableVec}}},
+        {"the open table", 2, {"a.txt", "./a.vec"}, "File ./a.vec.vec converted\n" + summary(1),
+         "morvale: a.txt: its identity cannot be read (Input/output error), so it cannot be told apart from the "
+         "files of this run; file not converted\n",
+         {{"a.vec.vec", userTableVec}}},
+        {"its vector file", 3, {"a.txt", "./a.vec"}, "File ./a.vec.vec converted\n" + summary(1),
+         "morvale: a.txt: the identity of its vector file a.vec cannot be read (Input/output error), so it cannot "
+         "be told apart from the files of this run; file not converted\n",
+         {{"a.vec.vec", userTableVec}}},
+        {"the new vector file", 3, {"b.txt"}, "Problemas al cerrar el fichero\n" + summary(0),
+         "morvale: b.txt: cannot write b.vec: Input/output error; file not converted\n", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        resetWork();
+        put("a.txt", kOneLineTable);
+        put("a.vec", userTable);
+        put("b.txt", kOneLineTable);
+        put("b.vec", "an earlier conversion\r\n");
+        std::map<std::string, std::string> expected = snapshot();
+        for (const auto& [name, bytes] : c.written) {
+            expected[name] = bytes;
+        }
+        files::Faults faults;
+        faults.identity = c.before < 0 ? 0 : EIO;
+        faults.identitiesBefore = c.before;
+        expectRun(finish(startWithFaults(c.args, faults)), 1, c.out, c.err);
+        EXPECT_EQ(snapshot(), expected);
+    }
+}
+
+// A table whose new file cannot be removed names it; the file stays, the
+// run goes on and ends with status 1.
+TEST_F(RunFaults, ANewFileThatCannotBeRemovedIsNamed) {
+    const std::string leftover = "morvale: long.vec.incomplete-XXXXXX: cannot remove this unfinished file: "
+                                 "Read-only file system\n";
+    const struct {
+        const char* what;
+        std::string table;
+        files::Faults faults;
+        std::string out;
+        std::string err;
+    } cases[] = {
+        {"a refused table", "T A\n--\n0 " + std::string(256, '7') + "\n", {0, 0, 0, EROFS},
+         "File a.vec converted\n" + summary(1),
+         "morvale: long.txt: line 3: value longer than 255 characters; file not converted\n" + leftover},
+        {"a write that failed", kOneLineTable, {0, ENOSPC, 0, EROFS},
+         "Problemas al cerrar el fichero\nFile a.vec converted\n" + summary(1),
+         "morvale: long.txt: cannot write long.vec: No space left on device; file not converted\n" + leftover},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        resetWork();
+        put("long.txt", c.table);
+        put("long.vec", "an earlier conversion\r\n");
+        put("a.txt", kOneLineTable);
+        const Result result = finish(startWithFaults({"long.txt", "a.txt"}, c.faults));
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.out, c.out);
+        EXPECT_EQ(withoutSuffixes(result.err), c.err);
+        const std::vector<std::string> left = incompleteFiles();
+        ASSERT_EQ(left.size(), 1u);
+        EXPECT_NE(result.err.find(left[0]), std::string::npos) << "the file left is the one named";
+        EXPECT_EQ(get("long.vec"), "an earlier conversion\r\n");
+    }
+}
+
+// An interruption that cannot remove the new file names it too.
+TEST_F(RunFaults, AnInterruptionNamesTheFileItCouldNotRemove) {
+    ASSERT_EQ(mkfifo(file("pipe.txt").c_str(), 0600), 0);
+    files::Faults faults;
+    faults.remove = EROFS;
+    const pid_t pid = startWithFaults({"pipe.txt"}, faults);
+    const int feed = ::open(file("pipe.txt").c_str(), O_WRONLY);
+    ASSERT_GE(feed, 0);
+    const std::string table = "T A\n--\n1 2\n";
+    ASSERT_EQ(::write(feed, table.data(), table.size()), static_cast<ssize_t>(table.size()));
+    for (int wait = 0; wait < 1000 && incompleteFiles().empty(); ++wait) {
+        usleep(1000);
+    }
+    kill(pid, SIGTERM);
+    const Result result = finish(pid);
+    ::close(feed);
+    EXPECT_EQ(result.status, 128 + SIGTERM);
+    EXPECT_EQ(withoutSuffixes(result.err), "morvale: pipe.vec.incomplete-XXXXXX: cannot remove this unfinished file\n");
+    const std::vector<std::string> left = incompleteFiles();
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_NE(result.err.find(left[0]), std::string::npos);
+}
+
+// A table of the run that the user may not look at (in a folder they may
+// not search) cannot be told apart from another table's vector file, which
+// is then refused; the run ends at that table, which cannot be opened.
+TEST_F(RunFaults, ATableThatCannotBeLookedAtIsNeverReplaced) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root, to run as another user";
+    }
+    fs::permissions(work_, fs::perms::all);
+    fs::create_directory(file("locked"));
+    fs::permissions(file("locked"), fs::perms::owner_all);
+    put("locked/b.txt", kOneLineTable);
+    put("a.txt", kOneLineTable);
+    put("a.vec", "an earlier conversion\r\n");
+    fs::permissions(file("a.vec"), fs::perms(0666));
+    const std::map<std::string, std::string> before = snapshot();
+    Launch launch;
+    launch.user = 65534;
+    expectRun(run({"a.txt", "locked/b.txt"}, launch), 1, "Error opening file.\n",
+              "morvale: a.txt: the identity of locked/b.txt, a table of this run, cannot be read (Permission denied), "
+              "so it cannot be told apart from its vector file a.vec; file not converted\n"
+              "morvale: locked/b.txt: Permission denied\n");
+    EXPECT_EQ(snapshot(), before);
+}
+
+}  // namespace
+}  // namespace morvale
