@@ -470,6 +470,77 @@ TEST_F(AdverseConditions, ALongConversionShowsItsProgressOnATerminalOnly) {
     }
 }
 
+// A batch's vector files take their names while later tables are converted,
+// but every table is still reported in its place: standard output and
+// standard error, together, read as they would if each file were named
+// before the next table was read.
+TEST_F(AdverseConditions, ABatchIsReportedInTheOrderOfItsTables) {
+    std::string expected;
+    std::vector<std::string> args;
+    for (int i = 0; i < 60; ++i) {
+        const std::string name = "t" + std::to_string(i);
+        args.push_back(name + ".txt");
+        if (i % 20 == 7) {
+            put(name + ".txt", "T A\n--\n0 " + std::string(256, '7') + "\n");
+            expected += "morvale: " + name + ".txt: line 3: value longer than 255 characters; file not converted\n";
+        } else if (i % 20 == 13) {
+            put(name + ".txt", "T A B\n--\n0 1\n");
+            expected += "morvale: " + name + ".txt: line 3: warning: a row holds fewer values than the header has "
+                        "data columns: the missing ones were written as empty samples; give every row one value per "
+                        "data column\n";
+            expected += "File " + name + ".vec converted\n";
+        } else {
+            put(name + ".txt", kOneLineTable);
+            expected += "File " + name + ".vec converted\n";
+        }
+    }
+    Launch launch;
+    launch.errorInOutput = true;
+    const Result result = run(args, launch);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, expected + summary(57));
+    EXPECT_TRUE(incompleteFiles().empty());
+}
+
+// Stopped in the middle of a batch, each vector file holds what it held
+// before or its complete new bytes, whatever became of the tables around it;
+// every one reported converted holds the new ones. A signal that can be
+// caught leaves no new file behind; a kill may leave some, which say by
+// their names what they are.
+TEST_F(AdverseConditions, ABatchStoppedAnywhereLeavesWholeFiles) {
+    const std::string earlier = "an earlier conversion\r\n";
+    for (int signal : {SIGTERM, SIGKILL}) {
+        SCOPED_TRACE(strsignal(signal));
+        resetWork();
+        std::vector<std::string> args;
+        for (int i = 0; i < 40; ++i) {
+            put("t" + std::to_string(i) + ".txt", kOneLineTable);
+            put("t" + std::to_string(i) + ".vec", earlier);
+            args.push_back("t" + std::to_string(i) + ".txt");
+        }
+        ASSERT_EQ(mkfifo(file("pipe.txt").c_str(), 0600), 0);
+        args.push_back("pipe.txt");
+        FedConversion feeder(file("pipe.txt"));
+        const pid_t pid = start(args);
+        EXPECT_TRUE(feeder.feed(1));  // every table before the pipe has been read
+        kill(pid, signal);
+        const Result result = finish(pid);
+        EXPECT_EQ(result.status, 128 + signal);
+        for (int i = 0; i < 40; ++i) {
+            const std::string vec = "t" + std::to_string(i) + ".vec";
+            const std::string bytes = get(vec);
+            EXPECT_TRUE(bytes == earlier || bytes == kOneLineVec) << vec << ": " << visible(bytes);
+            if (result.out.find("File " + vec + " converted\n") != std::string::npos) {
+                EXPECT_EQ(bytes, kOneLineVec) << vec << " was reported converted";
+            }
+        }
+        for (const std::string& left : incompleteFiles()) {
+            EXPECT_EQ(signal, SIGKILL) << left;
+            EXPECT_NE(left.find(".vec.incomplete-"), std::string::npos) << left;
+        }
+    }
+}
+
 TEST_F(AdverseConditions, SignalsIgnoredAtTheStartStayIgnored) {
     ASSERT_EQ(mkfifo(file("pipe.txt").c_str(), 0600), 0);
     FedConversion feeder(file("pipe.txt"));

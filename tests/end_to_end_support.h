@@ -94,6 +94,7 @@ struct Launch {
     std::string standardOutput;     // a file for standard output instead of the captured one
     bool closedOutput = false;      // standard output a pipe that nobody reads
     bool terminalError = false;     // standard error a terminal (a pseudo-terminal the test reads)
+    bool errorInOutput = false;     // standard error where standard output goes, as 2>&1 does
     bool noOutput = false;          // standard output closed, as `>&-` leaves it
     bool noError = false;           // standard error closed, as `2>&-` leaves it
     bool coreDumps = false;         // a signal that makes a core dump may make one (ulimit -c unlimited)
@@ -188,7 +189,9 @@ protected:
         if (pid == 0) {
             const int in = ::open("/dev/null", O_RDONLY);
             const int out = launch.closedOutput ? closedPipe[1] : ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            const int err = launch.terminalError ? terminal : ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            const int err = launch.terminalError    ? terminal
+                            : launch.errorInOutput ? out
+                                                   : ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             if (launch.closedOutput) {
                 ::close(closedPipe[0]);
             }

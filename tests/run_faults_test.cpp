@@ -137,6 +137,26 @@ TEST_F(RunFaults, ANewFileThatCannotBeRemovedIsNamed) {
     }
 }
 
+// In a batch, a vector file that cannot be synced is reported in its place,
+// after the tables before it and before those after it, whose syncs went on
+// meanwhile; it keeps the earlier file and leaves nothing behind.
+TEST_F(RunFaults, ASyncThatFailsInABatchIsReportedInItsPlace) {
+    const std::string earlier = "an earlier conversion\r\n";
+    put("a.txt", kOneLineTable);
+    put("a.vec", earlier);
+    put("b.txt", kThreeLineTable);
+    put("c.txt", kOneLineTable);
+    std::map<std::string, std::string> expected = snapshot();
+    expected["b.vec"] = kThreeLineVec;
+    expected["c.vec"] = kOneLineVec;
+    files::Faults faults;
+    faults.sync = EIO;  // the first sync: a's
+    expectRun(finish(startWithFaults({"a.txt", "b.txt", "c.txt"}, faults)), 1,
+              "Problemas al cerrar el fichero\nFile b.vec converted\nFile c.vec converted\n" + summary(2),
+              "morvale: a.txt: cannot write a.vec: Input/output error; file not converted\n");
+    EXPECT_EQ(snapshot(), expected);
+}
+
 // An interruption that cannot remove the new file names it too.
 TEST_F(RunFaults, AnInterruptionNamesTheFileItCouldNotRemove) {
     ASSERT_EQ(mkfifo(file("pipe.txt").c_str(), 0600), 0);

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <deque>
 #include <memory>
 #include <random>
 #include <string>
@@ -17,8 +18,9 @@
 #include "driver/run_record.h"
 #include "platform/file_system.h"
 #include "platform/interrupts.h"
-#include "vecfile/output_name.h"
 #include "vecfile/conversion.h"
+#include "vecfile/output_name.h"
+#include "vecfile/sync_queue.h"
 
 namespace morvale {
 
@@ -94,12 +96,43 @@ constexpr const char* kHelpHint = " (for help: morvale --help)";
 std::string didYouMean(const std::string& name) { return " (did you mean " + name + "?)"; }
 }  // namespace text
 
+// A line of the console report: on standard output, or on standard error.
+struct ConsoleLine {
+    bool error;
+    std::string text;
+};
+
+// One table's turn in the run, reported in the order of the arguments. Its
+// vector file, written whole, may wait to take its name (its sync runs
+// meanwhile) while later tables are converted; what the turn has to say waits
+// with it, so that every line still comes in the order it would without.
+struct Turn {
+    std::size_t argument = 0;
+    std::string outputName;
+    files::Identity input;
+    files::Identity output;
+    bool converted = false;        // converted, so far as its file's name goes
+    std::unique_ptr<PendingFile> file;  // the vector file waiting to take its name, or none
+    bool syncStarted = false;      // on the sync queue; else synced already
+    std::vector<ConsoleLine> lines;  // what it says before its file takes its name
+};
+
+// How many written files may wait for their names at once, and how many of
+// their syncs may be under way. Each holds an open file; an interruption
+// removes every one.
+constexpr std::size_t kWaitingFiles = 32;
+constexpr int kSyncThreads = 16;
+static_assert(kWaitingFiles < static_cast<std::size_t>(interrupts::kFilesAtOnce), "an interruption finds them all");
+
 // The working state of a run: allocated once, reused for every file and row.
 struct Workspace {
     explicit Workspace(std::vector<std::string> names) : record(std::move(names)) {}
 
     Converter converter;
     RunRecord record;
+    std::deque<std::unique_ptr<Turn>> turns;  // reported in this order, the first when its file has its name
+    SyncQueue syncs{kSyncThreads};            // after the turns: its threads end before their files go
+    std::size_t converted = 0;
     // An input would not close: that spoils no vector file, yet must show in
     // the exit status.
     bool inputCloseFailed = false;
@@ -126,7 +159,14 @@ void noteConsoleFailure() {
     }
 }
 
+// Where the lines of a turn that must wait go, or nullptr: then said at once.
+std::vector<ConsoleLine>* waitingLines = nullptr;
+
 void say(const std::string& text) {
+    if (waitingLines != nullptr) {
+        waitingLines->push_back(ConsoleLine{false, text});
+        return;
+    }
     progress::erase();
     if (!writeConsole(stdout, text)) {
         noteConsoleFailure();
@@ -139,19 +179,34 @@ void flushConsole() {
     }
 }
 
-// Said at once, so that an interruption later in the run cannot lose it.
-void sayNow(const std::string& text) {
-    say(text);
-    flushConsole();
-}
-
 // One line on standard error: morvale: SUBJECT: what happened. Standard output
 // is flushed first so that a console shows both in the order they happened.
 void diagnose(const std::string& subject, const std::string& what) {
+    const std::string line = shownOn(stderr, std::string(kProgram) + ": " + subject + ": " + what) + "\n";
+    if (waitingLines != nullptr) {
+        waitingLines->push_back(ConsoleLine{true, line});
+        return;
+    }
     progress::erase();
     flushConsole();
-    writeConsole(stderr, shownOn(stderr, std::string(kProgram) + ": " + subject + ": " + what) + "\n");
+    writeConsole(stderr, line);
     std::fflush(stderr);
+}
+
+// Says the lines of a turn that waited, in their order, and at once, so that
+// an interruption later in the run cannot lose them.
+void sayLines(const std::vector<ConsoleLine>& lines) {
+    for (const ConsoleLine& line : lines) {
+        if (!line.error) {
+            say(line.text);
+            continue;
+        }
+        progress::erase();
+        flushConsole();
+        writeConsole(stderr, line.text);
+        std::fflush(stderr);
+    }
+    flushConsole();
 }
 
 // The answer to a request for help or for the version, or nullptr when the
@@ -230,10 +285,9 @@ std::string reasonFor(int error) {
 }
 
 // Names the new file that could not be removed, which is not a vector file.
-void reportLeftover(const VectorFile& output, Workspace& workspace) {
-    if (!output.leftover().empty()) {
-        diagnose(output.leftover(), std::string("cannot remove this unfinished file: ") +
-                                        std::strerror(output.leftoverError()));
+void reportLeftover(const std::string& leftover, int error, Workspace& workspace) {
+    if (!leftover.empty()) {
+        diagnose(leftover, std::string("cannot remove this unfinished file: ") + std::strerror(error));
         workspace.fileLeft = true;
     }
 }
@@ -257,13 +311,12 @@ void reportWarnings(const Conversion& conversion, const std::string& name) {
     }
 }
 
-// Says what became of a table whose conversion ran, and whether the run goes on.
+// Says what became of a table whose conversion failed, and whether the run
+// goes on.
 Outcome report(const Conversion& conversion, const std::string& name, const std::string& outputName) {
     switch (conversion.outcome) {
     case ConversionOutcome::Converted:
-        reportWarnings(conversion, name);
-        sayNow(text::converted(shownOn(stdout, outputName)));
-        return Outcome::Converted;
+        return Outcome::Converted;  // said once its file has its name
     case ConversionOutcome::Refused: {
         const std::string token = conversion.refusedText.empty() ? "" : "'" + conversion.refusedText + "' is ";
         diagnose(name, notConverted("line " + std::to_string(conversion.refusal.line) + ": " + token +
@@ -324,11 +377,12 @@ Provenance provenanceOf(const std::string& name) {
     return provenance;
 }
 
-// Converts the table that the run's argument `argument` names beside itself,
-// printing the console messages of that file.
-Outcome convertFile(std::size_t argument, Workspace& workspace) {
+// Converts the table of `turn`'s argument beside itself, saying what became of
+// it. A vector file written whole waits in the turn for its name, and the
+// turn's "converted" line with it.
+Outcome convertFile(Turn& turn, Workspace& workspace) {
     RunRecord& record = workspace.record;
-    const std::string& name = record.name(argument);
+    const std::string& name = record.name(turn.argument);
     CharSource& source = workspace.converter.source;
     if (!source.open(name.c_str())) {
         const int error = errno;
@@ -336,15 +390,14 @@ Outcome convertFile(std::size_t argument, Workspace& workspace) {
         diagnose(name, reasonFor(error) + hintForMissing(name, error));
         return Outcome::InputNotOpened;
     }
-    std::string outputName = name;
-    deriveOutputName(outputName);
-    files::Identity input;
+    turn.outputName = name;
+    deriveOutputName(turn.outputName);
     std::string conflict;
-    if (!source.identity(input)) {
+    if (!source.identity(turn.input)) {
         conflict = std::string("its identity cannot be read (") + std::strerror(errno) +
                    "), so it cannot be told apart from the files of this run";
     } else {
-        conflict = record.conflict(argument, input, outputName);
+        conflict = record.conflict(turn.argument, turn.input, turn.outputName);
     }
     if (!conflict.empty()) {
         closeInput(source, name, workspace);
@@ -355,18 +408,121 @@ Outcome convertFile(std::size_t argument, Workspace& workspace) {
         workspace.converter.provenance = provenanceOf(name);
     }
     progress::start(name);
-    const Conversion conversion = convertTable(workspace.converter, outputName.c_str());
+    turn.file.reset(new PendingFile);
+    const Conversion conversion = convertTable(workspace.converter, turn.outputName.c_str(), turn.file.get());
     progress::erase();
+    if (!turn.file->holdsFile()) {
+        turn.file.reset();
+    }
     if (conversion.outcome == ConversionOutcome::OutputNotOpened) {
-        return report(conversion, name, outputName);  // the run ends with the input still open
+        return report(conversion, name, turn.outputName);  // the run ends with the input still open
     }
     closeInput(source, name, workspace);
-    if (conversion.outcome == ConversionOutcome::Converted) {
-        record.recordWritten(argument, outputName, workspace.converter.output.identity(), input);
+    if (conversion.outcome != ConversionOutcome::Converted) {
+        const Outcome outcome = report(conversion, name, turn.outputName);
+        reportLeftover(workspace.converter.output.leftover(), workspace.converter.output.leftoverError(), workspace);
+        return outcome;
     }
-    const Outcome outcome = report(conversion, name, outputName);
-    reportLeftover(workspace.converter.output, workspace);
-    return outcome;
+    reportWarnings(conversion, name);
+    turn.output = workspace.converter.output.identity();
+    turn.converted = true;
+    return Outcome::Converted;
+}
+
+// Ends the turn at the front, once its file has been synced: gives the file
+// its name and says everything the turn has to say.
+void endFirstTurn(Workspace& workspace) {
+    Turn& turn = *workspace.turns.front();
+    const std::string& name = workspace.record.name(turn.argument);
+    std::vector<ConsoleLine>* const converting = waitingLines;  // the lines of a table being converted
+    waitingLines = &turn.lines;
+    if (turn.file) {
+        if (turn.syncStarted) {
+            workspace.syncs.wait(*turn.file);
+        }
+        if (!turn.file->commit()) {
+            turn.converted = false;
+            say(text::kCloseFailed);
+            diagnose(name, notConverted("cannot write " + turn.outputName + ": " + std::strerror(turn.file->error())));
+        }
+        reportLeftover(turn.file->leftover(), turn.file->leftoverError(), workspace);
+    }
+    if (turn.converted) {
+        workspace.record.recordWritten(turn.argument, turn.outputName, turn.output, turn.input);
+        say(text::converted(shownOn(stdout, turn.outputName)));
+        ++workspace.converted;
+    }
+    waitingLines = nullptr;
+    sayLines(turn.lines);
+    waitingLines = converting;
+    workspace.turns.pop_front();
+}
+
+// Ends the turns at the front whose files are synced, up to the one that
+// `converting` is, if any.
+void endSyncedTurns(Workspace& workspace, const Turn* converting) {
+    while (!workspace.turns.empty() && workspace.turns.front().get() != converting &&
+           (!workspace.turns.front()->file || workspace.syncs.done(*workspace.turns.front()->file))) {
+        endFirstTurn(workspace);
+    }
+}
+
+// The run whose table is being converted now, and its turn: after each block
+// of the table the files synced meanwhile take their names and are reported,
+// so that a long table keeps none of them waiting.
+Workspace* running = nullptr;
+const Turn* convertingTurn = nullptr;
+
+void onBlockRead(long long read, long long size) {
+    progress::blockRead(read, size);
+    if (running != nullptr) {
+        endSyncedTurns(*running, convertingTurn);
+    }
+}
+
+// Ends every turn that waits, in order.
+void endTurns(Workspace& workspace) {
+    while (!workspace.turns.empty()) {
+        endFirstTurn(workspace);
+    }
+}
+
+// The last part of a name: what a file's name in its folder is.
+std::string leafOf(const std::string& name) {
+#ifdef _WIN32
+    const std::size_t separator = name.find_last_of("/\\:");
+#else
+    const std::size_t separator = name.find_last_of('/');
+#endif
+    std::string leaf = name.substr(separator == std::string::npos ? 0 : separator + 1);
+    for (char& c : leaf) {
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);  // as a folder that ignores case may
+    }
+    return leaf;
+}
+
+// Whether the table of `argument` may be, or may turn into, a file that a
+// turn still waiting has not given its name yet: its name or its vector
+// file's ends as the waiting file's does, or nothing could be found at its
+// name when the run began. The run's record then needs those turns ended
+// first, to see what it would see had every file been named at once.
+bool mayMeetWaitingFiles(std::size_t argument, const Workspace& workspace) {
+    if (workspace.turns.empty()) {
+        return false;
+    }
+    const std::string& name = workspace.record.name(argument);
+    if (!workspace.record.foundAtStart(argument)) {
+        return true;
+    }
+    std::string outputName = name;
+    deriveOutputName(outputName);
+    const std::string leaves[] = {leafOf(name), leafOf(outputName)};
+    for (const std::unique_ptr<Turn>& turn : workspace.turns) {
+        if (turn->file && (leafOf(turn->outputName) == leaves[0] || leafOf(turn->outputName) == leaves[1])) {
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace
@@ -414,16 +570,34 @@ int showUsage() {
 // input or output that cannot be opened ends it at once.
 int convertAll(Workspace& workspace) {
     const RunRecord& record = workspace.record;
-    std::size_t converted = 0;
     for (std::size_t argument = 0; argument < record.size(); ++argument) {
-        switch (convertFile(argument, workspace)) {
-        case Outcome::Converted:
-            ++converted;
-            break;
-        case Outcome::NotConverted:
-            break;
-        case Outcome::InputNotOpened:
-        case Outcome::OutputNotOpened:
+        if (mayMeetWaitingFiles(argument, workspace)) {
+            endTurns(workspace);
+        }
+        workspace.turns.emplace_back(new Turn);
+        Turn& turn = *workspace.turns.back();
+        turn.argument = argument;
+        // What the turn says waits behind the turns before it.
+        waitingLines = &turn.lines;
+        convertingTurn = &turn;
+        const Outcome outcome = convertFile(turn, workspace);
+        convertingTurn = nullptr;
+        waitingLines = nullptr;
+        if (turn.file) {
+            // The last table of a run alone has nothing to overlap its sync with.
+            if (workspace.turns.size() == 1 && argument + 1 == record.size()) {
+                turn.file->sync();
+            } else {
+                workspace.syncs.start(*turn.file);
+                turn.syncStarted = true;
+            }
+        }
+        endSyncedTurns(workspace, nullptr);
+        while (workspace.turns.size() > kWaitingFiles) {
+            endFirstTurn(workspace);
+        }
+        if (outcome == Outcome::InputNotOpened || outcome == Outcome::OutputNotOpened) {
+            endTurns(workspace);
             // No summary, no closing block; a key wait only where the window
             // would otherwise vanish with the message.
             flushConsole();
@@ -431,11 +605,13 @@ int convertAll(Workspace& workspace) {
             return finishRun(1);
         }
     }
-    say(text::summary(static_cast<int>(converted)));
+    endTurns(workspace);
+    say(text::summary(static_cast<int>(workspace.converted)));
     printClosingBlock();
     flushConsole();
     waitForKey();
-    const bool allConverted = converted == record.size() && !workspace.inputCloseFailed && !workspace.fileLeft;
+    const bool allConverted =
+        workspace.converted == record.size() && !workspace.inputCloseFailed && !workspace.fileLeft;
     return finishRun(allConverted ? 0 : 1);
 }
 
@@ -466,8 +642,11 @@ int run(int argc, char** argv) {
     const std::unique_ptr<Workspace> workspace(new Workspace(std::vector<std::string>(argv + first, argv + argc)));
     workspace->converter.format = format;
     progress::enable(isTerminal(stderr));
-    workspace->converter.source.observeBlocks(progress::blockRead);
-    return convertAll(*workspace);
+    running = workspace.get();
+    workspace->converter.source.observeBlocks(onBlockRead);
+    const int status = convertAll(*workspace);
+    running = nullptr;
+    return status;
 }
 
 }  // namespace morvale

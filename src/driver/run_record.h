@@ -32,6 +32,9 @@ public:
 
     std::size_t size() const { return inputs_.size(); }
     const std::string& name(std::size_t argument) const { return inputs_[argument].name; }
+    // Whether a file stood at the name of `argument` when the run began, and
+    // its identity could be read.
+    bool foundAtStart(std::size_t argument) const { return inputs_[argument].error == 0; }
 
     // Why the table of argument `argument`, open with the identity `input`,
     // must not be converted into `outputName`, or an empty text: the table is

@@ -15,6 +15,7 @@ std::atomic<int> writeFault{0};
 std::atomic<int> closeFault{0};
 std::atomic<int> removeFault{0};  // lock-free, so that a signal handler may take it
 std::atomic<int> identityFault{0};
+std::atomic<int> syncFault{0};
 std::atomic<int> identitiesBeforeFault{0};
 
 // How often createBeside() tries a fresh name before it gives up.
@@ -68,6 +69,7 @@ void injectFaults(const Faults& faults) {
     removeFault.store(faults.remove);
     identitiesBeforeFault.store(faults.identitiesBefore);
     identityFault.store(faults.identity);
+    syncFault.store(faults.sync);
 }
 
 namespace {
@@ -99,6 +101,14 @@ bool identityOf(const char* name, Identity& identity) {
         return false;
     }
     return detail::systemIdentityOf(name, identity);
+}
+
+bool syncToDisk(Handle file) {
+    if (const int fault = syncFault.exchange(0)) {
+        errno = fault;
+        return false;
+    }
+    return detail::systemSyncToDisk(file);
 }
 
 bool remove(const char* name) {

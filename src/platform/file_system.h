@@ -94,7 +94,7 @@ bool systemName(const char* name, std::wstring& wide);
 // The infix of the name that createBeside() gives, after the target's name.
 constexpr const char* kIncompleteInfix = ".incomplete-";
 
-// Test seam: the next read, write, close or remove (of any file) fails with
+// Test seam: the next read, write, close, sync or remove (of any file) fails with
 // the given errno instead of reaching the system. Zero leaves a call alone.
 // The identity lookup that fails is the one after `identitiesBefore` others,
 // either form of identityOf().
@@ -105,6 +105,7 @@ struct Faults {
     int remove = 0;
     int identity = 0;
     int identitiesBefore = 0;
+    int sync = 0;
 };
 void injectFaults(const Faults& faults);
 

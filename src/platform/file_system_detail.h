@@ -16,6 +16,7 @@ namespace morvale::files::detail {
 long long systemRead(Handle file, void* buffer, std::size_t size);
 bool systemWriteAll(Handle file, const void* bytes, std::size_t size);
 bool systemClose(Handle file);
+bool systemSyncToDisk(Handle file);
 bool systemRemove(const char* name);
 bool systemIdentityOf(Handle file, Identity& identity);
 bool systemIdentityOf(const char* name, Identity& identity);

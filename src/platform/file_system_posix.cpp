@@ -158,9 +158,9 @@ void startWriteBack(Handle file, long long offset, long long size) {
 #endif
 }
 
-bool syncToDisk(Handle file) {
-    // Some file systems cannot sync at all; their files are as safe as they
-    // can be made.
+// Some file systems cannot sync at all; their files are as safe as they can
+// be made.
+bool detail::systemSyncToDisk(Handle file) {
     return fsync(descriptor(file)) == 0 || errno == EINVAL || errno == ENOTSUP;
 }
 

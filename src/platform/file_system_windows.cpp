@@ -364,7 +364,7 @@ Entry examine(const char* name) {
 // asynchronous form.
 void startWriteBack(Handle, long long, long long) {}
 
-bool syncToDisk(Handle file) { return FlushFileBuffers(handleOf(file)) != 0 || failWithLastError(); }
+bool detail::systemSyncToDisk(Handle file) { return FlushFileBuffers(handleOf(file)) != 0 || failWithLastError(); }
 
 bool replace(const char* from, const char* to) {
     std::wstring wideFrom;

@@ -9,23 +9,42 @@ namespace morvale::interrupts {
 
 namespace {
 
-std::atomic<const char*> toRemove{nullptr};
+std::atomic<const char*> toRemove[kFilesAtOnce] = {};
 std::atomic<void (*)()> toUndo{nullptr};
 std::atomic<void (*)(const char*)> toReport{nullptr};
 
 }  // namespace
 
-void removeOnInterrupt(const char* path) { toRemove.store(path); }
+bool removeOnInterrupt(const char* path) {
+    for (std::atomic<const char*>& slot : toRemove) {
+        const char* empty = nullptr;
+        if (slot.compare_exchange_strong(empty, path)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void keepOnInterrupt(const char* path) {
+    for (std::atomic<const char*>& slot : toRemove) {
+        const char* named = path;
+        if (slot.compare_exchange_strong(named, nullptr)) {
+            return;
+        }
+    }
+}
 
 void undoOnInterrupt(void (*undo)()) { toUndo.store(undo); }
 
 void reportOnInterrupt(void (*report)(const char* leftover)) { toReport.store(report); }
 
 void cleanUp() {
-    if (const char* path = toRemove.exchange(nullptr)) {
-        if (!files::remove(path)) {
-            if (void (*report)(const char*) = toReport.load()) {
-                report(path);
+    for (std::atomic<const char*>& slot : toRemove) {
+        if (const char* path = slot.exchange(nullptr)) {
+            if (!files::remove(path)) {
+                if (void (*report)(const char*) = toReport.load()) {
+                    report(path);
+                }
             }
         }
     }

@@ -17,17 +17,24 @@ namespace morvale::interrupts {
 // where they happen, instead of a silent death.
 void install();
 
-// Holds back interruptions while a file that one must remove comes into
-// being and is named to removeOnInterrupt(), so that none falls in between;
+// Holds back interruptions, in the calling thread, while a file that one must
+// remove comes into being and is named to removeOnInterrupt(), so that none
+// falls in between; threads started meanwhile hold them back for good;
 // release() lets them in again, unless they were held back before. A crash
 // cannot be held back, nor can a Windows console's Ctrl-C, which runs on a
 // thread of its own: there the window stays short.
 void hold();
 void release();
 
-// The file an interruption must remove now, or nullptr. The text must stay
-// valid until it is replaced.
-void removeOnInterrupt(const char* path);
+// The most files an interruption may have to remove at once: the vector
+// file being written and those written whole that wait to take their names.
+constexpr int kFilesAtOnce = 64;
+
+// Names a file that an interruption must remove, until keepOnInterrupt()
+// names it again; false, naming nothing, when kFilesAtOnce are named
+// already. The text must stay valid until then.
+bool removeOnInterrupt(const char* path);
+void keepOnInterrupt(const char* path);
 
 // What an interruption must undo besides, or nullptr: a function that is
 // safe to call from a signal handler, such as giving a terminal back its
@@ -38,8 +45,8 @@ void undoOnInterrupt(void (*undo)());
 // or nullptr: a function that is safe to call from a signal handler.
 void reportOnInterrupt(void (*report)(const char* leftover));
 
-// Removes that file, or reports it, and undoes that change, once however
-// often it is called. Safe to call from a signal handler.
+// Removes those files, or reports those it cannot, and undoes that change,
+// each once however often it is called. Safe to call from a signal handler.
 void cleanUp();
 
 }  // namespace morvale::interrupts

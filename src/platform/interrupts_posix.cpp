@@ -1,5 +1,6 @@
 // Interruptions on POSIX systems: a handler for every signal whose default
 // is to end the process, and the signal mask.
+#include <pthread.h>
 #include <signal.h>
 
 #include <cerrno>
@@ -111,9 +112,9 @@ void install() {
     sigaction(SIGXFSZ, &ignore, nullptr);
 }
 
-void hold() { sigprocmask(SIG_BLOCK, &sent, &heldFrom); }
+void hold() { pthread_sigmask(SIG_BLOCK, &sent, &heldFrom); }
 
 // Signals that were blocked before hold() stay blocked.
-void release() { sigprocmask(SIG_SETMASK, &heldFrom, nullptr); }
+void release() { pthread_sigmask(SIG_SETMASK, &heldFrom, nullptr); }
 
 }  // namespace morvale::interrupts

@@ -70,7 +70,7 @@ Conversion writeRows(Converter& converter) {
 
 }  // namespace
 
-Conversion convertTable(Converter& converter, const char* target) {
+Conversion convertTable(Converter& converter, const char* target, PendingFile* pending) {
     CharSource& source = converter.source;
     const HeaderInfo& header = converter.header;
     char current = 0;
@@ -99,7 +99,7 @@ Conversion convertTable(Converter& converter, const char* target) {
     result = writeRows(converter);
     if (result.outcome != ConversionOutcome::Converted) {
         output.abandon();
-    } else if (!output.close()) {
+    } else if (pending != nullptr ? !output.finishInto(*pending) : !output.close()) {
         result = failure(output.metadataNotKept() ? ConversionOutcome::MetadataNotKept : ConversionOutcome::WriteFailed,
                          output.error());
     } else {

@@ -68,10 +68,13 @@ struct Conversion {
 // Converts the table open in `converter.source` into the vector file named
 // `target`, in `converter.format`: reads its header, only then starts the
 // vector file, writes the declarations, skips the separator line and writes
-// the sample lines of every row. With a null `target` the bytes go where `converter.output` was
-// attached. Whatever the outcome, `target` holds either what it held before
-// or the complete new vector file; the source is left open.
-Conversion convertTable(Converter& converter, const char* target);
+// the sample lines of every row. With a null `target` the bytes go where
+// `converter.output` was attached. Whatever the outcome, `target` holds
+// either what it held before or the complete new vector file; the source is
+// left open. With `pending`, a file written whole is handed over to it to be
+// synced and named later (the outcome is then Converted so far), instead of
+// being synced and named here.
+Conversion convertTable(Converter& converter, const char* target, PendingFile* pending = nullptr);
 
 }  // namespace morvale
 

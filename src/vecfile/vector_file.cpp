@@ -128,6 +128,22 @@ bool VectorFile::fail() {
 }
 
 bool VectorFile::close() {
+    PendingFile pending;
+    if (!finishInto(pending)) {
+        return false;
+    }
+    if (!pending.holdsFile()) {
+        return true;  // a memory output
+    }
+    pending.sync();
+    const bool committed = pending.commit();
+    error_ = pending.error();
+    leftover_ = pending.leftover();
+    leftoverError_ = pending.leftoverError();
+    return committed;
+}
+
+bool VectorFile::finishInto(PendingFile& pending) {
     flush();
     memory_ = nullptr;
     if (file_ == files::kNoHandle) {
@@ -138,25 +154,59 @@ bool VectorFile::close() {
         metadataNotKept_ = true;
         fail();
     }
-    if (error_ == 0 && !files::syncToDisk(file_)) {
-        fail();
-    }
     if (error_ == 0 && !files::identityOf(file_, identity_)) {
         fail();
     }
-    const files::Handle file = file_;
-    file_ = files::kNoHandle;
-    if (!files::close(file)) {
-        fail();
-    }
-    if (error_ == 0 && !files::replace(temporary_.c_str(), target_.c_str())) {
-        fail();
-    }
     if (error_ != 0) {
+        files::close(file_);
+        file_ = files::kNoHandle;
         removeTemporary();
+        interrupts::keepOnInterrupt(temporary_.c_str());
+        temporary_.clear();
+        return false;
     }
-    interrupts::removeOnInterrupt(nullptr);
+    // The file passes to `pending` under its name there, from one moment to
+    // the next for an interruption.
+    pending.file_ = file_;
+    pending.target_ = target_;
+    pending.temporary_ = temporary_;
+    pending.error_ = 0;
+    interrupts::hold();
+    interrupts::removeOnInterrupt(pending.temporary_.c_str());
+    interrupts::keepOnInterrupt(temporary_.c_str());
+    interrupts::release();
+    file_ = files::kNoHandle;
     temporary_.clear();
+    return true;
+}
+
+PendingFile::~PendingFile() {
+    if (file_ != files::kNoHandle) {
+        error_ = error_ != 0 ? error_ : ECANCELED;
+        commit();
+    }
+}
+
+bool PendingFile::sync() {
+    if (error_ == 0 && !files::syncToDisk(file_)) {
+        error_ = errno != 0 ? errno : EIO;
+    }
+    return error_ == 0;
+}
+
+bool PendingFile::commit() {
+    if (!files::close(file_) && error_ == 0) {
+        error_ = errno != 0 ? errno : EIO;
+    }
+    file_ = files::kNoHandle;
+    if (error_ == 0 && !files::replace(temporary_.c_str(), target_.c_str())) {
+        error_ = errno != 0 ? errno : EIO;
+    }
+    if (error_ != 0 && !files::remove(temporary_.c_str())) {
+        leftover_ = temporary_;
+        leftoverError_ = errno != 0 ? errno : EIO;
+    }
+    interrupts::keepOnInterrupt(temporary_.c_str());
     return error_ == 0;
 }
 
@@ -180,7 +230,7 @@ void VectorFile::abandon() {
     files::close(file_);
     file_ = files::kNoHandle;
     removeTemporary();
-    interrupts::removeOnInterrupt(nullptr);
+    interrupts::keepOnInterrupt(temporary_.c_str());
     temporary_.clear();
 }
 

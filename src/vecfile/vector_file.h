@@ -13,6 +13,45 @@
 
 namespace morvale {
 
+// A vector file written whole that waits to take its name: its bytes must
+// reach the disk first (sync(), which may run on a thread of its own, so that
+// the syncs of several files overlap), then commit() gives it the name, or
+// removes it when anything failed. Until then an interruption removes it.
+class PendingFile {
+public:
+    PendingFile() = default;
+    ~PendingFile();
+    PendingFile(const PendingFile&) = delete;
+    PendingFile& operator=(const PendingFile&) = delete;
+
+    bool holdsFile() const { return file_ != files::kNoHandle; }
+    const std::string& target() const { return target_; }
+
+    // Waits until the file's bytes are on the disk; false when they could not
+    // be put there.
+    bool sync();
+
+    // Gives the file the target's name, once sync() has ended; or, when
+    // anything failed, removes it and leaves the target as it was. False then:
+    // error() tells why.
+    bool commit();
+
+    int error() const { return error_; }
+    // The new file that could not be removed, or an empty name.
+    const std::string& leftover() const { return leftover_; }
+    int leftoverError() const { return leftoverError_; }
+
+private:
+    friend class VectorFile;
+
+    files::Handle file_ = files::kNoHandle;
+    std::string target_;
+    std::string temporary_;
+    int error_ = 0;
+    std::string leftover_;
+    int leftoverError_ = 0;
+};
+
 // An output file written through one large buffer in big blocks. A vector
 // file is never written in place: the bytes go to a new file beside it,
 // which takes the vector file's name only once every byte is written, so the
@@ -53,6 +92,12 @@ public:
     // when any of that failed; error() then tells why, metadataNotKept()
     // whether it was what the target had, and the target is left as it was.
     bool close();
+
+    // Does what close() does up to the sync, and hands the file over to
+    // `pending`, which syncs it and gives it its name: this output is then
+    // free for the next file. False, with the new file removed, when that
+    // failed; `pending` then holds nothing. A memory output is only closed.
+    bool finishInto(PendingFile& pending);
 
     // Drops the new file: the target is left as it was.
     void abandon();
