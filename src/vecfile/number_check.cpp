@@ -162,8 +162,9 @@ bool isExactExponentToEnd(const char* p, const char* end, std::uint64_t mantissa
     return mantissa <= kMaxMantissa / kPowersOfTen[exponent - places];
 }
 
-// The whole grammar, for what the common decimal form does not settle.
-bool isReadableInFull(std::string_view text) {
+}  // namespace
+
+bool isReadableValue(std::string_view text) {
     const char* p = text.data();
     const char* const end = p + text.size();
     if (p != end && isSign(*p)) {
@@ -179,8 +180,7 @@ bool isReadableInFull(std::string_view text) {
     return isInfinity(p, end) || isNan(p, end);
 }
 
-// The whole rule, for what the common short form does not settle.
-bool isExactInFull(std::string_view text) {
+bool isExactAbscissa(std::string_view text) {
     const char* p = text.data();
     const char* const end = p + text.size();
     if (p != end && isSign(*p)) {
@@ -208,112 +208,6 @@ bool isExactInFull(std::string_view text) {
         return places <= kMaxScale;
     }
     return isLetterIgnoringCase(*p, 'e') && isExactExponentToEnd(p + 1, end, mantissa, places);
-}
-
-
-// The common forms, decided by one pass of a small automaton over classes of
-// bytes: an optional sign, digits with an optional point, an optional
-// complete exponent. Most tokens are such numbers, and this pass costs a few
-// instructions a byte where the whole grammar costs many; what it does not
-// accept goes to the whole grammar.
-enum ByteClass : unsigned char { kOther, kDigitClass, kPointClass, kExponentClass, kSignClass, kClasses };
-
-struct ByteClasses {
-    unsigned char of[256];
-};
-
-constexpr ByteClasses makeByteClasses() {
-    ByteClasses classes{};
-    for (int c = '0'; c <= '9'; ++c) {
-        classes.of[c] = kDigitClass;
-    }
-    classes.of[static_cast<unsigned char>('.')] = kPointClass;
-    classes.of[static_cast<unsigned char>('e')] = kExponentClass;
-    classes.of[static_cast<unsigned char>('E')] = kExponentClass;
-    classes.of[static_cast<unsigned char>('+')] = kSignClass;
-    classes.of[static_cast<unsigned char>('-')] = kSignClass;
-    return classes;
-}
-
-constexpr ByteClasses kByteClasses = makeByteClasses();
-
-// The automaton's states; kDead once the token is not of the common form.
-enum State : unsigned char {
-    kStart,
-    kSigned,
-    kIntegerDigits,   // accepting
-    kBarePoint,       // a point with no digit before it
-    kFraction,        // accepting: digits and a point
-    kExponentLetter,
-    kExponentSign,
-    kExponentDigits,  // accepting
-    kDead,
-    kStates
-};
-
-constexpr unsigned char kNext[kStates][kClasses] = {
-    // other, digit, point, exponent, sign
-    {kDead, kIntegerDigits, kBarePoint, kDead, kSigned},        // kStart
-    {kDead, kIntegerDigits, kBarePoint, kDead, kDead},          // kSigned
-    {kDead, kIntegerDigits, kFraction, kExponentLetter, kDead}, // kIntegerDigits
-    {kDead, kFraction, kDead, kDead, kDead},                    // kBarePoint
-    {kDead, kFraction, kDead, kExponentLetter, kDead},          // kFraction
-    {kDead, kExponentDigits, kDead, kDead, kExponentSign},      // kExponentLetter
-    {kDead, kExponentDigits, kDead, kDead, kDead},              // kExponentSign
-    {kDead, kExponentDigits, kDead, kDead, kDead},              // kExponentDigits
-    {kDead, kDead, kDead, kDead, kDead},                        // kDead
-};
-
-// The same by byte, so that a step is one load.
-struct ByteSteps {
-    unsigned char next[kStates][256];
-};
-
-constexpr ByteSteps makeByteSteps() {
-    ByteSteps steps{};
-    for (int state = 0; state < kStates; ++state) {
-        for (int c = 0; c < 256; ++c) {
-            steps.next[state][c] = kNext[state][kByteClasses.of[c]];
-        }
-    }
-    return steps;
-}
-
-constexpr ByteSteps kByteSteps = makeByteSteps();
-
-// The state the automaton ends in over the whole text.
-State commonFormState(std::string_view text) {
-    unsigned state = kStart;
-    for (const char c : text) {
-        state = kByteSteps.next[state][static_cast<unsigned char>(c)];
-    }
-    return static_cast<State>(state);
-}
-
-// Within this many digits no mantissa can exceed 2^63 - 1, nor a scale 18.
-constexpr std::size_t kSafeDigits = 18;
-
-}  // namespace
-
-bool isReadableValue(std::string_view text) {
-    const State state = commonFormState(text);
-    if (state == kIntegerDigits || state == kFraction || state == kExponentDigits) {
-        return true;
-    }
-    return isReadableInFull(text);
-}
-
-bool isExactAbscissa(std::string_view text) {
-    const State state = commonFormState(text);
-    if (state == kIntegerDigits || state == kFraction) {
-        // No exponent: the digits are the token but its sign and point.
-        std::size_t digits = text.size() - (state == kFraction ? 1 : 0);
-        digits -= !text.empty() && kByteClasses.of[static_cast<unsigned char>(text[0])] == kSignClass ? 1 : 0;
-        if (digits <= kSafeDigits) {
-            return true;
-        }
-    }
-    return isExactInFull(text);
 }
 
 }  // namespace morvale

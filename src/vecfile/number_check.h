@@ -96,22 +96,6 @@ inline void masksOf(const char* at, std::size_t length, unsigned& digits, unsign
     signs = static_cast<unsigned>(_mm_movemask_epi8(sign)) & all;
 }
 
-// The masks from one load of 16 bytes.
-inline CommonForm ofBlock(const char* at, std::size_t length) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-    const __m128i fromZero = _mm_sub_epi8(bytes, _mm_set1_epi8('0'));
-    const __m128i digit = _mm_cmpeq_epi8(_mm_min_epu8(fromZero, _mm_set1_epi8(9)), fromZero);
-    const __m128i point = _mm_cmpeq_epi8(bytes, _mm_set1_epi8('.'));
-    const __m128i letter = _mm_cmpeq_epi8(_mm_or_si128(bytes, _mm_set1_epi8(0x20)), _mm_set1_epi8('e'));
-    const __m128i sign =
-        _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('+')), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('-')));
-    const unsigned all = (1u << length) - 1;
-    return fromMasks(static_cast<unsigned>(_mm_movemask_epi8(digit)) & all,
-                     static_cast<unsigned>(_mm_movemask_epi8(point)) & all,
-                     static_cast<unsigned>(_mm_movemask_epi8(letter)) & all,
-                     static_cast<unsigned>(_mm_movemask_epi8(sign)) & all, all);
-}
-
 // Only whether the token is Plain: digits and points alone are masked, which
 // is all an abscissa needs to be told at once.
 inline bool isPlainBlock(const char* at, std::size_t length) {
@@ -129,25 +113,12 @@ inline bool isPlainBlock(const char* at, std::size_t length) {
 
 }  // namespace common_form
 
-// The common form of a token that stands where the kCommonLength bytes from
-// its start may be read (the input's buffer, a token table's slot): one load
-// and a few masks instead of a byte at a time. None for a longer token.
-inline CommonForm commonFormOf(std::string_view token) {
-    if (token.size() - 1 >= kCommonLength) {  // empty, or too long to tell at once
-        return CommonForm::None;
-    }
-#if defined(__SSE2__)
-    return common_form::ofBlock(token.data(), token.size());
-#else
-    return common_form::ofBytes(token.data(), token.size());
-#endif
-}
-
 // The common forms of the tokens of one table, told at once and remembered by
 // the shape of their bytes: a table holds its numbers in a few shapes (a
 // column of 0.000123 and 1.5e-06 has two), so the form of a shape is worked
 // out once and then looked up. For a token of up to kCommonLength bytes that
-// stands where kCommonLength bytes may be read, as commonFormOf().
+// stands where the kCommonLength bytes from its start may be read (the
+// input's buffer, a token table's slot).
 class CommonFormCache {
 public:
     CommonForm formOf(std::string_view token) {
@@ -184,8 +155,8 @@ private:
     Entry entries_[1 << kBits];
 };
 
-// Whether such a token is a number of the Plain form; cheaper than asking
-// commonFormOf() when an exponent would not do anyway.
+// Whether such a token is a number of the Plain form; cheaper than asking a
+// CommonFormCache when an exponent would not do anyway.
 inline bool isPlainNumber(std::string_view token) {
     if (token.size() - 1 >= kCommonLength) {
         return false;
