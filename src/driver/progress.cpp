@@ -16,9 +16,9 @@ using Clock = std::chrono::steady_clock;
 // and seldom enough to cost nothing.
 constexpr auto kFirstAfter = std::chrono::seconds(1);
 constexpr auto kRedrawEvery = std::chrono::milliseconds(250);
-// The name is shortened to its end beyond this, so that the line fits one
-// row of a terminal and "\r" takes the cursor back to its start.
-constexpr std::size_t kLongestName = 40;
+// The line fits one row of a terminal, so that "\r" takes the cursor back
+// to its start: the name is shortened to its end where it would not.
+constexpr std::size_t kWidth = 79;
 
 bool enabled = false;
 std::string table;
@@ -26,16 +26,25 @@ Clock::time_point started;
 Clock::time_point drawn;
 std::size_t shownWidth = 0;  // 0 when no line is shown
 
-// The name's last kLongestName bytes at most, from the start of a character.
-std::string shortened(const std::string& name) {
-    if (name.size() <= kLongestName) {
-        return name;
+// The name as a terminal shows it (control characters escaped), its start
+// left out as far as needed for it to take at most `room` bytes: from the
+// start of a character, and never inside an escape.
+std::string shortened(const std::string& name, std::size_t room) {
+    std::string shown = shownOn(stderr, name);
+    if (shown.size() <= room) {
+        return shown;
     }
-    std::size_t from = name.size() - kLongestName;
-    while (from < name.size() && (static_cast<unsigned char>(name[from]) & 0xC0) == 0x80) {
-        ++from;
+    // Escapes only lengthen: the part kept is at most `room` bytes of the name.
+    for (std::size_t from = name.size() > room ? name.size() - room : 0; from < name.size(); ++from) {
+        if ((static_cast<unsigned char>(name[from]) & 0xC0) == 0x80) {
+            continue;  // inside a character
+        }
+        shown = "..." + shownOn(stderr, name.substr(from));
+        if (shown.size() <= room) {
+            break;
+        }
     }
-    return "..." + name.substr(from);
+    return shown;
 }
 
 std::string lineFor(long long read, long long size, double seconds) {
@@ -49,7 +58,9 @@ std::string lineFor(long long read, long long size, double seconds) {
     } else {
         std::snprintf(figures, sizeof figures, "%.0f MB, %.0f MB/s", megabytes, speed);
     }
-    return "morvale: " + shortened(table) + ": " + figures;
+    const std::string prefix = "morvale: ";
+    const std::size_t fixed = prefix.size() + 2 + std::string(figures).size();
+    return prefix + shortened(table, fixed < kWidth ? kWidth - fixed : 0) + ": " + figures;
 }
 
 }  // namespace
@@ -57,7 +68,7 @@ std::string lineFor(long long read, long long size, double seconds) {
 void enable(bool watched) { enabled = watched; }
 
 void start(const std::string& name) {
-    table = shownOn(stderr, name);
+    table = name;
     started = Clock::now();
     drawn = started;
 }
