@@ -388,6 +388,7 @@ TEST_F(AdverseConditions, AnInterruptionRemovesWhatWasWrittenAndKeepsTheEarlierF
         launch.coreDumps = true;
         const pid_t pid = start({"a.txt", "pipe.txt"}, launch);
         EXPECT_TRUE(feeder.feed(8));
+        EXPECT_TRUE(waitForOutput("File a.vec converted\n"));
         EXPECT_GT(sizeOfIncomplete(incompleteFiles(), work_), kMegabyte);
         kill(pid, c.signal);
         const Result result = finish(pid);

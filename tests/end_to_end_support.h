@@ -280,6 +280,18 @@ protected:
     void expectRunLeaves(const std::vector<std::string>& args, int status, const std::string& out,
                          const std::string& err, const std::map<std::string, std::string>& written) const;
 
+    // Waits, up to a minute, until what a started run wrote to its standard
+    // output (the captured one) holds `text`; false if it never did.
+    bool waitForOutput(const std::string& text) const {
+        for (int tenths = 0; tenths < 600; ++tenths) {
+            if (readFile(root_ / "stdout").find(text) != std::string::npos) {
+                return true;
+            }
+            usleep(100 * 1000);
+        }
+        return false;
+    }
+
     // The names in the work folder that a run left while writing a vector
     // file and never finished.
     std::vector<std::string> incompleteFiles() const {

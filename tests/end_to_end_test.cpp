@@ -141,6 +141,15 @@ TEST_F(EndToEnd, AVectorFileNeverReplacesAnotherFileOfTheRun) {
          "File a.vec converted\n" + summary(1),
          "morvale: a: its vector file a.vec was already written from a.txt in this run; file not converted\n",
          {{"a.vec", kOneLineVec}}},
+        {"two tables give one vector file, one of them through a link",
+         [&] {
+             put("a.vec", "an earlier conversion\r\n");
+             fs::create_symlink("a.vec", file("b.vec"));
+         },
+         {"a.txt", "b.txt"},
+         "File a.vec converted\n" + summary(1),
+         "morvale: b.txt: its vector file b.vec was already written from a.txt in this run; file not converted\n",
+         {{"a.vec", kOneLineVec}}},
         {"one table named twice is converted twice", [] {}, {"a.txt", "a.txt"},
          "File a.vec converted\nFile a.vec converted\n" + summary(2), "", {{"a.vec", kOneLineVec}}},
         // A replaced vector file's identity may be given to the next new file.

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 
 namespace morvale {
 namespace {
@@ -81,6 +82,29 @@ TEST(Interrupts, ACrashRemovesTheNewFileAndEndsTheProcessAsItWould) {
 #endif
         fs::remove(path);
     }
+}
+
+// A thread that holds interruptions back, and lets them in again, while
+// another holds them back too leaves the other's as they were: the one that
+// holds them last does not let them in for both, nor keep them out for both.
+TEST(Interrupts, EachThreadLetsInWhatItHeldBack) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        interrupts::install();
+        interrupts::hold();
+        std::thread([] {
+            interrupts::hold();
+            interrupts::release();
+        }).join();
+        interrupts::release();
+        sigset_t mask;
+        pthread_sigmask(SIG_SETMASK, nullptr, &mask);
+        _exit(sigismember(&mask, SIGTERM) == 0 && sigismember(&mask, SIGINT) == 0 ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "interruptions still held back after release()";
 }
 
 }  // namespace

@@ -137,24 +137,67 @@ TEST_F(RunFaults, ANewFileThatCannotBeRemovedIsNamed) {
     }
 }
 
-// In a batch, a vector file that cannot be synced is reported in its place,
-// after the tables before it and before those after it, whose syncs went on
-// meanwhile; it keeps the earlier file and leaves nothing behind.
-TEST_F(RunFaults, ASyncThatFailsInABatchIsReportedInItsPlace) {
+// In a batch, vector files that cannot be synced are reported in their
+// places, around a table refused between them, while their syncs overlap;
+// each keeps the earlier file and leaves nothing behind.
+TEST_F(RunFaults, SyncsThatFailInABatchAreReportedInTheirPlaces) {
     const std::string earlier = "an earlier conversion\r\n";
     put("a.txt", kOneLineTable);
     put("a.vec", earlier);
-    put("b.txt", kThreeLineTable);
-    put("c.txt", kOneLineTable);
-    std::map<std::string, std::string> expected = snapshot();
-    expected["b.vec"] = kThreeLineVec;
-    expected["c.vec"] = kOneLineVec;
+    put("b.txt", "T A\n--\n0 " + std::string(256, '7') + "\n");
+    put("c.txt", kThreeLineTable);
+    const std::map<std::string, std::string> before = snapshot();
     files::Faults faults;
-    faults.sync = EIO;  // the first sync: a's
+    faults.sync = EIO;
+    faults.syncs = 1000;  // every one
     expectRun(finish(startWithFaults({"a.txt", "b.txt", "c.txt"}, faults)), 1,
-              "Problemas al cerrar el fichero\nFile b.vec converted\nFile c.vec converted\n" + summary(2),
-              "morvale: a.txt: cannot write a.vec: Input/output error; file not converted\n");
-    EXPECT_EQ(snapshot(), expected);
+              "Problemas al cerrar el fichero\nProblemas al cerrar el fichero\n" + summary(0),
+              "morvale: a.txt: cannot write a.vec: Input/output error; file not converted\n"
+              "morvale: b.txt: line 3: value longer than 255 characters; file not converted\n"
+              "morvale: c.txt: cannot write c.vec: Input/output error; file not converted\n");
+    EXPECT_EQ(snapshot(), before);
+}
+
+// A table whose input is slow to come (a pipe whose writer is busy) keeps
+// none of the tables before it waiting: on a slow disk, their files take
+// their names and are reported as their syncs end, and an interruption then
+// takes none of them away.
+TEST_F(RunFaults, TablesBeforeASlowInputAreFinishedWhileItWaits) {
+    for (const char* format : {"1", "2"}) {
+        SCOPED_TRACE(std::string("--format ") + format);
+        resetWork();
+        std::string reports;
+        std::vector<std::string> args = {"--format", format};
+        for (const char* stem : {"s0", "s1", "s2", "s3"}) {
+            put(std::string(stem) + ".txt", kOneLineTable);
+            args.push_back(std::string(stem) + ".txt");
+            reports += "File " + std::string(stem) + ".vec converted\n";
+        }
+        args.emplace_back("pipe.txt");
+        ASSERT_EQ(mkfifo(file("pipe.txt").c_str(), 0600), 0);
+        files::Faults faults;
+        faults.syncMilliseconds = 300;
+
+        const pid_t pid = startWithFaults(args, faults);
+        const int feed = ::open(file("pipe.txt").c_str(), O_WRONLY);
+        ASSERT_GE(feed, 0);
+        const std::string header = "T A\n--\n";
+        ASSERT_EQ(::write(feed, header.data(), header.size()), static_cast<ssize_t>(header.size()));
+        EXPECT_TRUE(waitForOutput(reports));
+        kill(pid, SIGTERM);
+        const Result result = finish(pid);
+        ::close(feed);
+
+        EXPECT_EQ(result.out, reports);
+        EXPECT_EQ(result.status, 128 + SIGTERM);
+        EXPECT_EQ(incompleteFiles(), std::vector<std::string>());
+        for (const char* stem : {"s0", "s1", "s2", "s3"}) {
+            EXPECT_TRUE(fs::exists(file(std::string(stem) + ".vec"))) << stem;
+        }
+        if (std::string(format) == "1") {
+            EXPECT_EQ(get("s3.vec"), kOneLineVec);
+        }
+    }
 }
 
 // An interruption that cannot remove the new file names it too.

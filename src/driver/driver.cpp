@@ -8,6 +8,7 @@
 #include <ctime>
 #include <deque>
 #include <memory>
+#include <mutex>
 #include <random>
 #include <string>
 #include <utility>
@@ -107,13 +108,16 @@ struct ConsoleLine {
 // meanwhile) while later tables are converted; what the turn has to say waits
 // with it, so that every line still comes in the order it would without.
 struct Turn {
-    std::size_t argument = 0;
+    explicit Turn(std::size_t argument) : argument(argument) {}
+
+    const std::size_t argument;
     std::string outputName;
     files::Identity input;
     files::Identity output;
-    bool converted = false;        // converted, so far as its file's name goes
-    std::unique_ptr<PendingFile> file;  // the vector file waiting to take its name, or none
-    bool syncStarted = false;      // on the sync queue; else synced already
+    bool converted = false;          // converted, so far as its file's name goes
+    PendingFile file;                // the vector file written whole, until it has its name
+    bool handedOver = false;         // `file` was handed over to be finished
+    SyncQueue::Ticket ticket = SyncQueue::kDone;
     std::vector<ConsoleLine> lines;  // what it says before its file takes its name
 };
 
@@ -122,22 +126,43 @@ struct Turn {
 // removes every one.
 constexpr std::size_t kWaitingFiles = 32;
 constexpr int kSyncThreads = 16;
-static_assert(kWaitingFiles < static_cast<std::size_t>(interrupts::kFilesAtOnce), "an interruption finds them all");
+// The files waiting, the one being written, and for a moment one more: the
+// one being handed over, named twice.
+static_assert(kWaitingFiles + 2 <= static_cast<std::size_t>(interrupts::kFilesAtOnce),
+              "an interruption finds them all");
+
+void onFileFinished(void* context);
 
 // The working state of a run: allocated once, reused for every file and row.
-struct Workspace {
+//
+// The run's state, the console and the progress line belong to the thread
+// that holds `state`. The main thread holds it but while it waits: for an
+// input (a pipe's writer may take minutes), or for a file to be finished.
+// Meanwhile a sync thread that has given a file its name takes it to report
+// that file in its place, so that what is done shows when it is done.
+struct Workspace final : CharSource::Watcher {
     explicit Workspace(std::vector<std::string> names) : record(std::move(names)) {}
 
+    void beforeWait() override { held.unlock(); }
+    void afterWait() override { held.lock(); }
+    void blockRead(long long read, long long size) override;
+
+    std::mutex state;
     Converter converter;
     RunRecord record;
-    std::deque<std::unique_ptr<Turn>> turns;  // reported in this order, the first when its file has its name
-    SyncQueue syncs{kSyncThreads};            // after the turns: its threads end before their files go
+    std::deque<Turn> turns;  // reported in this order, the first when its file has its name
+    // After the turns: its threads end before their files go.
+    SyncQueue syncs{kSyncThreads, onFileFinished, this};
+    const Turn* converting = nullptr;  // the turn whose table is being read
     std::size_t converted = 0;
     // An input would not close: that spoils no vector file, yet must show in
     // the exit status.
     bool inputCloseFailed = false;
     // A new file that could not be removed is still on the disk.
     bool fileLeft = false;
+    // The main thread's hold on `state`. Last, so that it lets go before the
+    // sync threads are ended: one may be waiting for it.
+    std::unique_lock<std::mutex> held{state};
 };
 
 enum class Outcome {
@@ -179,32 +204,34 @@ void flushConsole() {
     }
 }
 
-// One line on standard error: morvale: SUBJECT: what happened. Standard output
-// is flushed first so that a console shows both in the order they happened.
-void diagnose(const std::string& subject, const std::string& what) {
-    const std::string line = shownOn(stderr, std::string(kProgram) + ": " + subject + ": " + what) + "\n";
-    if (waitingLines != nullptr) {
-        waitingLines->push_back(ConsoleLine{true, line});
-        return;
-    }
+// Writes a finished line to standard error, after what standard output holds,
+// so that a console shows both in the order they happened.
+void writeErrorLine(const std::string& line) {
     progress::erase();
     flushConsole();
     writeConsole(stderr, line);
     std::fflush(stderr);
 }
 
+// One line on standard error: morvale: SUBJECT: what happened.
+void diagnose(const std::string& subject, const std::string& what) {
+    const std::string line = shownOn(stderr, std::string(kProgram) + ": " + subject + ": " + what) + "\n";
+    if (waitingLines != nullptr) {
+        waitingLines->push_back(ConsoleLine{true, line});
+        return;
+    }
+    writeErrorLine(line);
+}
+
 // Says the lines of a turn that waited, in their order, and at once, so that
 // an interruption later in the run cannot lose them.
 void sayLines(const std::vector<ConsoleLine>& lines) {
     for (const ConsoleLine& line : lines) {
-        if (!line.error) {
+        if (line.error) {
+            writeErrorLine(line.text);
+        } else {
             say(line.text);
-            continue;
         }
-        progress::erase();
-        flushConsole();
-        writeConsole(stderr, line.text);
-        std::fflush(stderr);
     }
     flushConsole();
 }
@@ -360,17 +387,8 @@ Provenance provenanceOf(const std::string& name) {
     }
     char unique[16];
     std::snprintf(unique, sizeof unique, "%08x", static_cast<unsigned>(random()));
-#ifdef _WIN32
-    const std::size_t leaf = name.find_last_of("/\\:");
-#else
-    const std::size_t leaf = name.find_last_of('/');
-#endif
-    std::string table = name.substr(leaf == std::string::npos ? 0 : leaf + 1);
-    if (table.size() > 4 && table.compare(table.size() - 4, 4, ".txt") == 0) {
-        table.resize(table.size() - 4);
-    }
     Provenance provenance;
-    provenance.runId = table + "-" + stamp + "-" + unique;
+    provenance.runId = tableStem(name) + "-" + stamp + "-" + unique;
     provenance.table = name;
     provenance.converted = converted;
     provenance.converter = "morvale " MORVALE_VERSION;
@@ -408,12 +426,8 @@ Outcome convertFile(Turn& turn, Workspace& workspace) {
         workspace.converter.provenance = provenanceOf(name);
     }
     progress::start(name);
-    turn.file.reset(new PendingFile);
-    const Conversion conversion = convertTable(workspace.converter, turn.outputName.c_str(), turn.file.get());
+    const Conversion conversion = convertTable(workspace.converter, turn.outputName.c_str(), &turn.file);
     progress::erase();
-    if (!turn.file->holdsFile()) {
-        turn.file.reset();
-    }
     if (conversion.outcome == ConversionOutcome::OutputNotOpened) {
         return report(conversion, name, turn.outputName);  // the run ends with the input still open
     }
@@ -429,23 +443,27 @@ Outcome convertFile(Turn& turn, Workspace& workspace) {
     return Outcome::Converted;
 }
 
-// Ends the turn at the front, once its file has been synced: gives the file
-// its name and says everything the turn has to say.
+// Whether the turn's file, if it wrote one, is finished: it has its name or
+// is gone.
+bool finished(const Turn& turn, Workspace& workspace) {
+    return !turn.handedOver || workspace.syncs.done(turn.ticket);
+}
+
+// Ends the turn at the front, whose file is finished, saying everything the
+// turn has to say. A turn may end while a later table is being read: what
+// that table says meanwhile waits still.
 void endFirstTurn(Workspace& workspace) {
-    Turn& turn = *workspace.turns.front();
+    Turn& turn = workspace.turns.front();
     const std::string& name = workspace.record.name(turn.argument);
-    std::vector<ConsoleLine>* const converting = waitingLines;  // the lines of a table being converted
+    std::vector<ConsoleLine>* const later = waitingLines;
     waitingLines = &turn.lines;
-    if (turn.file) {
-        if (turn.syncStarted) {
-            workspace.syncs.wait(*turn.file);
-        }
-        if (!turn.file->commit()) {
+    if (turn.handedOver) {
+        if (turn.file.error() != 0) {
             turn.converted = false;
             say(text::kCloseFailed);
-            diagnose(name, notConverted("cannot write " + turn.outputName + ": " + std::strerror(turn.file->error())));
+            diagnose(name, notConverted("cannot write " + turn.outputName + ": " + std::strerror(turn.file.error())));
         }
-        reportLeftover(turn.file->leftover(), turn.file->leftoverError(), workspace);
+        reportLeftover(turn.file.leftover(), turn.file.leftoverError(), workspace);
     }
     if (turn.converted) {
         workspace.record.recordWritten(turn.argument, turn.outputName, turn.output, turn.input);
@@ -454,71 +472,73 @@ void endFirstTurn(Workspace& workspace) {
     }
     waitingLines = nullptr;
     sayLines(turn.lines);
-    waitingLines = converting;
+    waitingLines = later;
     workspace.turns.pop_front();
 }
 
-// Ends the turns at the front whose files are synced, up to the one that
-// `converting` is, if any.
-void endSyncedTurns(Workspace& workspace, const Turn* converting) {
-    while (!workspace.turns.empty() && workspace.turns.front().get() != converting &&
-           (!workspace.turns.front()->file || workspace.syncs.done(*workspace.turns.front()->file))) {
+// Ends the turns at the front whose files are finished, up to the one whose
+// table is being read, if any.
+void endFinishedTurns(Workspace& workspace) {
+    while (!workspace.turns.empty() && &workspace.turns.front() != workspace.converting &&
+           finished(workspace.turns.front(), workspace)) {
         endFirstTurn(workspace);
     }
 }
 
-// The run whose table is being converted now, and its turn: after each block
-// of the table the files synced meanwhile take their names and are reported,
-// so that a long table keeps none of them waiting.
-Workspace* running = nullptr;
-const Turn* convertingTurn = nullptr;
+// A sync thread has finished a file: the turns it lets end are reported now,
+// even while the main thread waits for an input.
+void onFileFinished(void* context) {
+    Workspace& workspace = *static_cast<Workspace*>(context);
+    const std::lock_guard<std::mutex> lock(workspace.state);
+    endFinishedTurns(workspace);
+}
 
-void onBlockRead(long long read, long long size) {
+// After each block of a table, the files finished meanwhile are reported, so
+// that a long table keeps none of them waiting.
+void Workspace::blockRead(long long read, long long size) {
     progress::blockRead(read, size);
-    if (running != nullptr) {
-        endSyncedTurns(*running, convertingTurn);
+    endFinishedTurns(*this);
+}
+
+// Ends turns until no more than `left` wait, in order; on the main thread,
+// which lets the run's state go while it waits for a file to be finished.
+void endTurnsDownTo(std::size_t left, Workspace& workspace) {
+    while (workspace.turns.size() > left) {
+        const SyncQueue::Ticket ticket = workspace.turns.front().ticket;
+        if (!workspace.syncs.done(ticket)) {
+            workspace.held.unlock();
+            workspace.syncs.wait(ticket);
+            workspace.held.lock();
+        }
+        endFinishedTurns(workspace);  // unless a sync thread has ended it meanwhile
     }
 }
 
 // Ends every turn that waits, in order.
-void endTurns(Workspace& workspace) {
-    while (!workspace.turns.empty()) {
-        endFirstTurn(workspace);
-    }
-}
+void endTurns(Workspace& workspace) { endTurnsDownTo(0, workspace); }
 
-// The last part of a name: what a file's name in its folder is.
-std::string leafOf(const std::string& name) {
-#ifdef _WIN32
-    const std::size_t separator = name.find_last_of("/\\:");
-#else
-    const std::size_t separator = name.find_last_of('/');
-#endif
-    std::string leaf = name.substr(separator == std::string::npos ? 0 : separator + 1);
-    for (char& c : leaf) {
-        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);  // as a folder that ignores case may
-    }
-    return leaf;
-}
-
-// Whether the table of `argument` may be, or may turn into, a file that a
-// turn still waiting has not given its name yet: its name or its vector
-// file's ends as the waiting file's does, or nothing could be found at its
-// name when the run began. The run's record then needs those turns ended
-// first, to see what it would see had every file been named at once.
+// Whether the table of `argument`, or its vector file, may be one of the
+// files still waiting for their names, under another name than the run could
+// see until they have them: the same name in the same folder spelt another
+// way (./a.vec, a folder's link, letter case), a link to such a name, or a
+// name that found nothing when the run began. The run's record then needs
+// those files named first, to see what it would see had each been named
+// before the next table was read. A hard link keeps the file it had: it needs
+// nothing.
 bool mayMeetWaitingFiles(std::size_t argument, const Workspace& workspace) {
     if (workspace.turns.empty()) {
         return false;
     }
-    const std::string& name = workspace.record.name(argument);
-    if (!workspace.record.foundAtStart(argument)) {
+    const RunRecord& record = workspace.record;
+    std::string outputName = record.name(argument);
+    deriveOutputName(outputName);
+    if (!record.foundAtStart(argument) || files::examine(record.name(argument).c_str()).kind == files::Kind::SymbolicLink ||
+        files::examine(outputName.c_str()).kind == files::Kind::SymbolicLink) {
         return true;
     }
-    std::string outputName = name;
-    deriveOutputName(outputName);
-    const std::string leaves[] = {leafOf(name), leafOf(outputName)};
-    for (const std::unique_ptr<Turn>& turn : workspace.turns) {
-        if (turn->file && (leafOf(turn->outputName) == leaves[0] || leafOf(turn->outputName) == leaves[1])) {
+    for (const Turn& turn : workspace.turns) {
+        if (turn.handedOver && (files::mayBeSameName(turn.outputName, record.name(argument)) ||
+                                      files::mayBeSameName(turn.outputName, outputName))) {
             return true;
         }
     }
@@ -574,28 +594,25 @@ int convertAll(Workspace& workspace) {
         if (mayMeetWaitingFiles(argument, workspace)) {
             endTurns(workspace);
         }
-        workspace.turns.emplace_back(new Turn);
-        Turn& turn = *workspace.turns.back();
-        turn.argument = argument;
+        workspace.turns.emplace_back(argument);
+        Turn& turn = workspace.turns.back();
         // What the turn says waits behind the turns before it.
         waitingLines = &turn.lines;
-        convertingTurn = &turn;
+        workspace.converting = &turn;
         const Outcome outcome = convertFile(turn, workspace);
-        convertingTurn = nullptr;
+        workspace.converting = nullptr;
         waitingLines = nullptr;
-        if (turn.file) {
+        if (turn.file.holdsFile()) {
+            turn.handedOver = true;
             // The last table of a run alone has nothing to overlap its sync with.
             if (workspace.turns.size() == 1 && argument + 1 == record.size()) {
-                turn.file->sync();
+                turn.file.finish();
             } else {
-                workspace.syncs.start(*turn.file);
-                turn.syncStarted = true;
+                turn.ticket = workspace.syncs.start(turn.file);
             }
         }
-        endSyncedTurns(workspace, nullptr);
-        while (workspace.turns.size() > kWaitingFiles) {
-            endFirstTurn(workspace);
-        }
+        endFinishedTurns(workspace);
+        endTurnsDownTo(kWaitingFiles, workspace);
         if (outcome == Outcome::InputNotOpened || outcome == Outcome::OutputNotOpened) {
             endTurns(workspace);
             // No summary, no closing block; a key wait only where the window
@@ -642,11 +659,8 @@ int run(int argc, char** argv) {
     const std::unique_ptr<Workspace> workspace(new Workspace(std::vector<std::string>(argv + first, argv + argc)));
     workspace->converter.format = format;
     progress::enable(isTerminal(stderr));
-    running = workspace.get();
-    workspace->converter.source.observeBlocks(onBlockRead);
-    const int status = convertAll(*workspace);
-    running = nullptr;
-    return status;
+    workspace->converter.source.watch(workspace.get());
+    return convertAll(*workspace);
 }
 
 }  // namespace morvale

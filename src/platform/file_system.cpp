@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <chrono>
 #include <string>
+#include <thread>
 
 #include "platform/file_system_detail.h"
 
@@ -16,6 +17,8 @@ std::atomic<int> closeFault{0};
 std::atomic<int> removeFault{0};  // lock-free, so that a signal handler may take it
 std::atomic<int> identityFault{0};
 std::atomic<int> syncFault{0};
+std::atomic<int> syncFaultsLeft{0};
+std::atomic<int> syncMilliseconds{0};
 std::atomic<int> identitiesBeforeFault{0};
 
 // How often createBeside() tries a fresh name before it gives up.
@@ -24,11 +27,6 @@ constexpr int kCreateAttempts = 100;
 // A name beside `target` for the given attempt: the target's name, the
 // infix, and six characters that differ between attempts and processes.
 std::string incompleteName(const std::string& target, unsigned long processId, int attempt) {
-#ifdef _WIN32
-    static constexpr const char* kSeparators = "/\\:";
-#else
-    static constexpr const char* kSeparators = "/";
-#endif
     // Not secret, only unlikely to be taken: the file is created exclusively,
     // so a taken name costs one more attempt and nothing else.
     static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuv";
@@ -41,14 +39,12 @@ std::string incompleteName(const std::string& target, unsigned long processId, i
     // own: the target's part is shortened to fit, at a character's start.
     constexpr std::size_t kLongestName = 255;
     constexpr std::size_t kSuffix = 6;
-    const std::size_t leafStart = target.find_last_of(kSeparators) == std::string::npos
-                                      ? 0
-                                      : target.find_last_of(kSeparators) + 1;
+    const std::size_t leaf = leafStart(target);
     const std::size_t room = kLongestName - std::char_traits<char>::length(kIncompleteInfix) - kSuffix;
     std::size_t keep = target.size();
-    if (keep - leafStart > room) {
-        keep = leafStart + room;
-        while (keep > leafStart && (static_cast<unsigned char>(target[keep]) & 0xC0) == 0x80) {
+    if (keep - leaf > room) {
+        keep = leaf + room;
+        while (keep > leaf && (static_cast<unsigned char>(target[keep]) & 0xC0) == 0x80) {
             --keep;
         }
     }
@@ -62,6 +58,15 @@ std::string incompleteName(const std::string& target, unsigned long processId, i
 
 }  // namespace
 
+std::size_t leafStart(const std::string& name) {
+#ifdef _WIN32
+    const std::size_t separator = name.find_last_of("/\\:");
+#else
+    const std::size_t separator = name.find_last_of('/');
+#endif
+    return separator == std::string::npos ? 0 : separator + 1;
+}
+
 void injectFaults(const Faults& faults) {
     readFault.store(faults.read);
     writeFault.store(faults.write);
@@ -70,6 +75,8 @@ void injectFaults(const Faults& faults) {
     identitiesBeforeFault.store(faults.identitiesBefore);
     identityFault.store(faults.identity);
     syncFault.store(faults.sync);
+    syncFaultsLeft.store(faults.syncs);
+    syncMilliseconds.store(faults.syncMilliseconds);
 }
 
 namespace {
@@ -104,7 +111,10 @@ bool identityOf(const char* name, Identity& identity) {
 }
 
 bool syncToDisk(Handle file) {
-    if (const int fault = syncFault.exchange(0)) {
+    if (const int milliseconds = syncMilliseconds.load(); milliseconds > 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    }
+    if (const int fault = syncFault.load(); fault != 0 && syncFaultsLeft.fetch_sub(1) > 0) {
         errno = fault;
         return false;
     }

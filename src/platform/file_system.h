@@ -91,6 +91,14 @@ bool remove(const char* name);
 bool systemName(const char* name, std::wstring& wide);
 #endif
 
+// Where the last part of a name starts: the file's name in its folder.
+std::size_t leafStart(const std::string& name);
+
+// Whether two names may name the same file in one folder, their folders
+// aside: their last parts are the same, letter case aside where a file
+// system may ignore it (Windows always; elsewhere ASCII letters).
+bool mayBeSameName(const std::string& one, const std::string& other);
+
 // The infix of the name that createBeside() gives, after the target's name.
 constexpr const char* kIncompleteInfix = ".incomplete-";
 
@@ -106,6 +114,8 @@ struct Faults {
     int identity = 0;
     int identitiesBefore = 0;
     int sync = 0;
+    int syncs = 1;          // how many syncs in a row fail with `sync`
+    int syncMilliseconds = 0;  // how long each sync takes at the least, as on a slow disk
 };
 void injectFaults(const Faults& faults);
 

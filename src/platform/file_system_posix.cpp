@@ -164,6 +164,21 @@ bool detail::systemSyncToDisk(Handle file) {
     return fsync(descriptor(file)) == 0 || errno == EINVAL || errno == ENOTSUP;
 }
 
+bool mayBeSameName(const std::string& one, const std::string& other) {
+    const std::size_t oneLeaf = leafStart(one);
+    const std::size_t otherLeaf = leafStart(other);
+    if (one.size() - oneLeaf != other.size() - otherLeaf) {
+        return false;
+    }
+    const auto folded = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    for (std::size_t i = 0; oneLeaf + i < one.size(); ++i) {
+        if (folded(one[oneLeaf + i]) != folded(other[otherLeaf + i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
 bool replace(const char* from, const char* to) { return rename(from, to) == 0; }
 
 }  // namespace morvale::files

@@ -60,12 +60,6 @@ int errnoFromLastError() {
 }
 
 
-// The file that createBeside() made last, by both its names, so that an
-// interruption can remove it without converting or allocating anything.
-// Written only before the driver hands the name to its interrupt handler.
-std::string incompleteUtf8;
-std::wstring incompleteWide;
-
 bool isDirectory(const std::wstring& name) {
     const DWORD attributes = GetFileAttributesW(name.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -263,8 +257,6 @@ Handle createExclusive(const std::string& name, const Entry&, unsigned) {
         failWithLastError();  // EEXIST when the name is taken
         return kNoHandle;
     }
-    incompleteUtf8 = name;
-    incompleteWide = wide;
     return reinterpret_cast<Handle>(handle);
 }
 
@@ -300,15 +292,13 @@ bool systemIdentityOf(const char* name, Identity& identity) {
     return known;
 }
 
-// The interrupt handler only ever removes the file just created, and runs
-// where allocating could deadlock: that name is ready in its wide form.
+// An interruption removes files from a thread of its own, which Windows
+// starts for Ctrl-C, Ctrl-Break and the console's closing, beside the main
+// one: converting the name there is safe.
 bool systemRemove(const char* name) {
     if (*name == '\0') {
         errno = ENOENT;
         return false;
-    }
-    if (std::strcmp(name, incompleteUtf8.c_str()) == 0) {
-        return DeleteFileW(incompleteWide.c_str()) != 0 || failWithLastError();
     }
     std::wstring wide;
     return systemName(name, wide) && (DeleteFileW(wide.c_str()) != 0 || failWithLastError());
@@ -365,6 +355,16 @@ Entry examine(const char* name) {
 void startWriteBack(Handle, long long, long long) {}
 
 bool detail::systemSyncToDisk(Handle file) { return FlushFileBuffers(handleOf(file)) != 0 || failWithLastError(); }
+
+bool mayBeSameName(const std::string& one, const std::string& other) {
+    std::wstring oneLeaf;
+    std::wstring otherLeaf;
+    if (!wideFromUtf8(one.c_str() + leafStart(one), oneLeaf) || !wideFromUtf8(other.c_str() + leafStart(other), otherLeaf)) {
+        return true;  // not UTF-8: nothing tells them apart
+    }
+    return CompareStringOrdinal(oneLeaf.c_str(), static_cast<int>(oneLeaf.size()), otherLeaf.c_str(),
+                                static_cast<int>(otherLeaf.size()), TRUE) == CSTR_EQUAL;
+}
 
 bool replace(const char* from, const char* to) {
     std::wstring wideFrom;

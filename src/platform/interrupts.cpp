@@ -2,6 +2,7 @@
 #include "platform/interrupts.h"
 
 #include <atomic>
+#include <cerrno>
 
 #include "platform/file_system.h"
 
@@ -38,10 +39,12 @@ void undoOnInterrupt(void (*undo)()) { toUndo.store(undo); }
 
 void reportOnInterrupt(void (*report)(const char* leftover)) { toReport.store(report); }
 
+// A file gone already needs no removing: it may have taken its name a moment
+// before, where nothing holds an interruption back (a Windows console's).
 void cleanUp() {
     for (std::atomic<const char*>& slot : toRemove) {
         if (const char* path = slot.exchange(nullptr)) {
-            if (!files::remove(path)) {
+            if (!files::remove(path) && errno != ENOENT) {
                 if (void (*report)(const char*) = toReport.load()) {
                     report(path);
                 }

@@ -29,7 +29,8 @@ constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT, SIGTR
 // once the tool has cleaned up: the default action, or a sanitizer's report.
 struct sigaction previous[NSIG];
 sigset_t sent;      // of them, those that hold() holds back
-sigset_t heldFrom;  // the mask before hold(), which release() gives back
+// The mask before hold(), which release() gives back: each thread its own.
+thread_local sigset_t heldFrom;
 
 // A stack for the crash handler, so that it can run when the stack itself
 // has overflowed.

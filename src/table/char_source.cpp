@@ -41,7 +41,15 @@ void CharSource::start(files::Handle file, long long size, const unsigned char* 
 bool CharSource::open(const char* name) {
     close();
     long long size = -1;
+    if (watcher_ != nullptr) {
+        watcher_->beforeWait();
+    }
     const files::Handle file = files::openForReading(name, size);
+    const int error = errno;
+    if (watcher_ != nullptr) {
+        watcher_->afterWait();
+    }
+    errno = error;
     if (file == files::kNoHandle) {
         return false;
     }
@@ -81,7 +89,15 @@ long long CharSource::grownBy() const {
 // 0 at the end, -1 with errno set when reading failed.
 long long CharSource::readSome(unsigned char* into, std::size_t size) {
     if (file_ != files::kNoHandle) {
-        return files::read(file_, into, size);
+        if (watcher_ == nullptr) {
+            return files::read(file_, into, size);
+        }
+        watcher_->beforeWait();
+        const long long got = files::read(file_, into, size);
+        const int error = errno;
+        watcher_->afterWait();
+        errno = error;
+        return got;
     }
     const std::size_t count = std::min(size, static_cast<std::size_t>(size_ - read_));
     if (count > 0) {  // an empty input may have no address at all
@@ -127,8 +143,8 @@ std::size_t CharSource::readBlock(std::size_t least) {
 bool CharSource::refill() {
     while (!drained_) {
         const std::size_t count = readBlock(atStart_ ? kByteOrderMarkSize : 1);
-        if (blockObserver_ != nullptr && file_ != files::kNoHandle) {
-            blockObserver_(read_, size_);
+        if (watcher_ != nullptr && file_ != files::kNoHandle) {
+            watcher_->blockRead(read_, size_);
         }
         buffer_[count] = kSentinel;
         pos_ = buffer_.get();

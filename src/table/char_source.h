@@ -129,11 +129,22 @@ public:
     // Where TABs, zero bytes and CRs with no LF after them were delivered.
     const ControlNotes& controls() const { return controls_; }
 
-    // Told, after each block read from a file, how many bytes were read so
-    // far and the file's size (-1 when it has none to go by): a block, not a
-    // character, so that watching a long conversion costs nothing.
-    using BlockObserver = void (*)(long long read, long long size);
-    void observeBlocks(BlockObserver observer) { blockObserver_ = observer; }
+    // Told how the reading of a file goes: around each call that may wait for
+    // the system (opening or reading the file, which a pipe's writer may keep
+    // waiting for as long as it likes), and after each block read, how many
+    // bytes were read so far and the file's size (-1 when it has none to go
+    // by). Once a block, not a character, so that watching a long conversion
+    // costs nothing per row.
+    class Watcher {
+    public:
+        virtual void beforeWait() = 0;
+        virtual void afterWait() = 0;
+        virtual void blockRead(long long read, long long size) = 0;
+
+    protected:
+        ~Watcher() = default;
+    };
+    void watch(Watcher* watcher) { watcher_ = watcher; }
 
     // Identity of the open file, to tell whether another name refers to it.
     // False when unknown (memory input).
@@ -193,7 +204,7 @@ private:
     bool drained_ = true;   // the input has nothing more to give: never read again
     long long size_ = -1;   // a regular file's size when opened, a memory input's, else -1
     long long read_ = 0;    // the bytes read so far
-    BlockObserver blockObserver_ = nullptr;
+    Watcher* watcher_ = nullptr;
     int readErrno_ = 0;
     bool shrank_ = false;
     long linesEnded_ = 0;

@@ -12,6 +12,10 @@ namespace morvale {
 // so the output is never the input under its own name.
 void deriveOutputName(std::string& name);
 
+// The table's own name, its folder and a final ".txt" left out: what names
+// its vector file's run.
+std::string tableStem(const std::string& name);
+
 }  // namespace morvale
 
 #endif

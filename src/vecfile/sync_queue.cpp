@@ -1,7 +1,8 @@
-// Waiting for vector files to reach the disk, several at a time.
+// Finishing vector files, several at a time.
 #include "vecfile/sync_queue.h"
 
 #include <algorithm>
+#include <system_error>
 
 #include "platform/interrupts.h"
 
@@ -18,33 +19,48 @@ SyncQueue::~SyncQueue() {
     }
 }
 
-void SyncQueue::start(PendingFile& file) {
-    if (workers_.empty()) {
-        // Started with interruptions held back, the threads keep them held
-        // back: an interruption reaches the thread that may hold them back
-        // while it names a new file to remove.
-        interrupts::hold();
-        for (int i = 0; i < threads_; ++i) {
-            workers_.emplace_back(&SyncQueue::work, this);
+SyncQueue::Ticket SyncQueue::start(PendingFile& file) {
+    if (workers_.size() < static_cast<std::size_t>(threads_) && !startWorker()) {
+        if (workers_.empty()) {
+            file.finish();  // no thread to be had: done here, as without a queue
+            return kDone;
         }
-        interrupts::release();
     }
+    Ticket ticket;
     {
         const std::lock_guard<std::mutex> lock(mutex_);
-        waiting_.push_back(&file);
-        unfinished_.push_back(&file);
+        ticket = ++last_;
+        waiting_.emplace_back(&file, ticket);
+        unfinished_.push_back(ticket);
     }
     queued_.notify_one();
+    return ticket;
 }
 
-void SyncQueue::wait(PendingFile& file) {
+// One more thread, as more files come, up to the most. Started with
+// interruptions held back, it keeps them held back: an interruption reaches
+// the thread that holds them back while it names a new file to remove. False
+// when the system gives no more threads.
+bool SyncQueue::startWorker() {
+    interrupts::hold();
+    bool started = true;
+    try {
+        workers_.emplace_back(&SyncQueue::work, this);
+    } catch (const std::system_error&) {
+        started = false;
+    }
+    interrupts::release();
+    return started;
+}
+
+void SyncQueue::wait(Ticket ticket) {
     std::unique_lock<std::mutex> lock(mutex_);
-    synced_.wait(lock, [&] { return std::find(unfinished_.begin(), unfinished_.end(), &file) == unfinished_.end(); });
+    synced_.wait(lock, [&] { return std::find(unfinished_.begin(), unfinished_.end(), ticket) == unfinished_.end(); });
 }
 
-bool SyncQueue::done(PendingFile& file) {
+bool SyncQueue::done(Ticket ticket) {
     const std::lock_guard<std::mutex> lock(mutex_);
-    return std::find(unfinished_.begin(), unfinished_.end(), &file) == unfinished_.end();
+    return std::find(unfinished_.begin(), unfinished_.end(), ticket) == unfinished_.end();
 }
 
 void SyncQueue::work() {
@@ -52,15 +68,20 @@ void SyncQueue::work() {
     for (;;) {
         queued_.wait(lock, [this] { return stopping_ || !waiting_.empty(); });
         if (waiting_.empty()) {
-            return;  // stopping, and nothing is left to sync
+            return;  // stopping, and nothing is left to finish
         }
-        PendingFile* const file = waiting_.front();
+        const auto [file, ticket] = waiting_.front();
         waiting_.pop_front();
         lock.unlock();
-        file->sync();
+        file->finish();
         lock.lock();
-        unfinished_.erase(std::find(unfinished_.begin(), unfinished_.end(), file));
+        unfinished_.erase(std::find(unfinished_.begin(), unfinished_.end(), ticket));
         synced_.notify_all();
+        if (finished_ != nullptr) {
+            lock.unlock();
+            finished_(context_);
+            lock.lock();
+        }
     }
 }
 

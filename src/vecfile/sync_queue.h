@@ -1,4 +1,5 @@
-// Waiting for vector files to reach the disk, several at a time. A disk
+// Finishing vector files, several at a time: their syncs, then their names. A
+// disk
 // commits the files whose syncs are under way together: a batch of small
 // tables whose syncs overlap waits about as long as for one of them, where
 // one sync after the other waits for each.
@@ -9,41 +10,59 @@
 #include <deque>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "vecfile/vector_file.h"
 
 namespace morvale {
 
-// Syncs pending files on threads of its own, started when the first file
-// comes. Interruptions are left to the thread that started it.
+// Finishes pending files (their syncs, then their names) on threads of its
+// own, one more as each file comes up to the most; where the system gives no
+// thread, on the caller's. A file takes its name as soon as its sync has
+// ended, whatever the caller is doing meanwhile: waiting for a slow input
+// must not keep a finished file where an interruption removes it. Each
+// thread then calls `finished` with `context`, outside the queue's lock, to
+// let the caller report it. Interruptions are left to the thread that
+// started the queue.
 class SyncQueue {
 public:
-    explicit SyncQueue(int threads) : threads_(threads) {}
+    using Finished = void (*)(void* context);
+    SyncQueue(int threads, Finished finished, void* context)
+        : threads_(threads), finished_(finished), context_(context) {}
     ~SyncQueue();
     SyncQueue(const SyncQueue&) = delete;
     SyncQueue& operator=(const SyncQueue&) = delete;
 
-    // Starts the sync of `file`, which must stay where it is until wait()
-    // says it is done.
-    void start(PendingFile& file);
+    // What start() hands out to ask about a file later: its number in the
+    // queue, or kDone when the caller has finished it itself. A number, not
+    // the file, since the file may be gone by the time a caller asks.
+    using Ticket = unsigned long long;
+    static constexpr Ticket kDone = 0;
 
-    // Waits until the sync of `file`, started here, has ended.
-    void wait(PendingFile& file);
+    // Starts finishing `file`, which must stay where it is until it is done.
+    Ticket start(PendingFile& file);
 
-    // Whether no sync of `file` is under way or waits here.
-    bool done(PendingFile& file);
+    // Waits until the file of `ticket` is finished.
+    void wait(Ticket ticket);
+
+    // Whether the file of `ticket` is finished.
+    bool done(Ticket ticket);
 
 private:
+    bool startWorker();
     void work();
 
     int threads_;
+    Finished finished_;
+    void* context_;
     std::vector<std::thread> workers_;
     std::mutex mutex_;
     std::condition_variable queued_;
     std::condition_variable synced_;
-    std::deque<PendingFile*> waiting_;     // not started yet
-    std::vector<PendingFile*> unfinished_;  // started, or not started yet
+    std::deque<std::pair<PendingFile*, Ticket>> waiting_;  // not started yet
+    std::vector<Ticket> unfinished_;                      // started, or not started yet
+    Ticket last_ = kDone;
     bool stopping_ = false;
 };
 

@@ -17,6 +17,15 @@ namespace {
 // the disk works while the file is made. 2 and 32 MiB did no better.
 constexpr long long kWriteBackStep = 8LL << 20;
 
+// Removes a new file, or remembers that it is still there and why. A name
+// that no longer leads to it (its folder renamed meanwhile) leaves it too.
+void removeLeftover(const std::string& temporary, std::string& leftover, int& error) {
+    if (!files::remove(temporary.c_str())) {
+        leftover = temporary;
+        error = errno != 0 ? errno : EIO;
+    }
+}
+
 }  // namespace
 
 VectorFile::VectorFile(std::size_t bufferSize) {
@@ -63,10 +72,14 @@ bool VectorFile::open(const char* target, unsigned permissions) {
     // An interruption must find the new file named to it from its first
     // moment on.
     interrupts::hold();
-    const files::Handle file = files::createBeside(target, existing, permissions, temporary_);
-    const int error = errno;
-    if (file != files::kNoHandle) {
-        interrupts::removeOnInterrupt(temporary_.c_str());
+    files::Handle file = files::createBeside(target, existing, permissions, temporary_);
+    int error = errno;
+    if (file != files::kNoHandle && !interrupts::removeOnInterrupt(temporary_.c_str())) {
+        // Never a file that an interruption would leave behind.
+        files::close(file);
+        removeLeftover(temporary_, leftover_, leftoverError_);
+        file = files::kNoHandle;
+        error = EMFILE;
     }
     interrupts::release();
     if (file == files::kNoHandle) {
@@ -135,8 +148,7 @@ bool VectorFile::close() {
     if (!pending.holdsFile()) {
         return true;  // a memory output
     }
-    pending.sync();
-    const bool committed = pending.commit();
+    const bool committed = pending.finish();
     error_ = pending.error();
     leftover_ = pending.leftover();
     leftoverError_ = pending.leftoverError();
@@ -158,11 +170,7 @@ bool VectorFile::finishInto(PendingFile& pending) {
         fail();
     }
     if (error_ != 0) {
-        files::close(file_);
-        file_ = files::kNoHandle;
-        removeTemporary();
-        interrupts::keepOnInterrupt(temporary_.c_str());
-        temporary_.clear();
+        abandon();
         return false;
     }
     // The file passes to `pending` under its name there, from one moment to
@@ -172,19 +180,19 @@ bool VectorFile::finishInto(PendingFile& pending) {
     pending.temporary_ = temporary_;
     pending.error_ = 0;
     interrupts::hold();
-    interrupts::removeOnInterrupt(pending.temporary_.c_str());
     interrupts::keepOnInterrupt(temporary_.c_str());
+    interrupts::removeOnInterrupt(pending.temporary_.c_str());  // the slot just freed is there
     interrupts::release();
     file_ = files::kNoHandle;
     temporary_.clear();
     return true;
 }
 
-PendingFile::~PendingFile() {
-    if (file_ != files::kNoHandle) {
-        error_ = error_ != 0 ? error_ : ECANCELED;
-        commit();
-    }
+PendingFile::~PendingFile() { abandon(); }
+
+bool PendingFile::finish() {
+    sync();
+    return takeName();
 }
 
 bool PendingFile::sync() {
@@ -194,28 +202,33 @@ bool PendingFile::sync() {
     return error_ == 0;
 }
 
-bool PendingFile::commit() {
+bool PendingFile::takeName() {
     if (!files::close(file_) && error_ == 0) {
         error_ = errno != 0 ? errno : EIO;
     }
     file_ = files::kNoHandle;
+    // Renamed and no longer one to remove at one moment for an interruption.
+    interrupts::hold();
     if (error_ == 0 && !files::replace(temporary_.c_str(), target_.c_str())) {
         error_ = errno != 0 ? errno : EIO;
     }
-    if (error_ != 0 && !files::remove(temporary_.c_str())) {
-        leftover_ = temporary_;
-        leftoverError_ = errno != 0 ? errno : EIO;
+    if (error_ == 0) {
+        interrupts::keepOnInterrupt(temporary_.c_str());
     }
-    interrupts::keepOnInterrupt(temporary_.c_str());
+    interrupts::release();
+    if (error_ != 0) {
+        removeLeftover(temporary_, leftover_, leftoverError_);
+        interrupts::keepOnInterrupt(temporary_.c_str());
+    }
     return error_ == 0;
 }
 
-// Removes the new file, or remembers that it is still there and why. A name
-// that no longer leads to it (its folder renamed meanwhile) leaves it too.
-void VectorFile::removeTemporary() {
-    if (!files::remove(temporary_.c_str())) {
-        leftover_ = temporary_;
-        leftoverError_ = errno != 0 ? errno : EIO;
+void PendingFile::abandon() {
+    if (file_ != files::kNoHandle) {
+        files::close(file_);
+        file_ = files::kNoHandle;
+        removeLeftover(temporary_, leftover_, leftoverError_);
+        interrupts::keepOnInterrupt(temporary_.c_str());
     }
 }
 
@@ -229,7 +242,7 @@ void VectorFile::abandon() {
     }
     files::close(file_);
     file_ = files::kNoHandle;
-    removeTemporary();
+    removeLeftover(temporary_, leftover_, leftoverError_);
     interrupts::keepOnInterrupt(temporary_.c_str());
     temporary_.clear();
 }

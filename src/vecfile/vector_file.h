@@ -13,10 +13,11 @@
 
 namespace morvale {
 
-// A vector file written whole that waits to take its name: its bytes must
-// reach the disk first (sync(), which may run on a thread of its own, so that
-// the syncs of several files overlap), then commit() gives it the name, or
-// removes it when anything failed. Until then an interruption removes it.
+// A vector file written whole that waits to take its name: finish() puts its
+// bytes on the disk and gives it the name, or removes it when anything
+// failed. finish() may run on a thread of its own, so that the syncs of
+// several files overlap. Until the file has its name an interruption removes
+// it.
 class PendingFile {
 public:
     PendingFile() = default;
@@ -27,14 +28,13 @@ public:
     bool holdsFile() const { return file_ != files::kNoHandle; }
     const std::string& target() const { return target_; }
 
-    // Waits until the file's bytes are on the disk; false when they could not
-    // be put there.
-    bool sync();
+    // Waits until the file's bytes are on the disk, then gives it the
+    // target's name; when anything failed, removes it and leaves the target
+    // as it was. False then: error() tells why.
+    bool finish();
 
-    // Gives the file the target's name, once sync() has ended; or, when
-    // anything failed, removes it and leaves the target as it was. False then:
-    // error() tells why.
-    bool commit();
+    // Removes the file: the target is left as it was.
+    void abandon();
 
     int error() const { return error_; }
     // The new file that could not be removed, or an empty name.
@@ -43,6 +43,9 @@ public:
 
 private:
     friend class VectorFile;
+
+    bool sync();
+    bool takeName();
 
     files::Handle file_ = files::kNoHandle;
     std::string target_;
@@ -144,7 +147,6 @@ private:
     void emit(const char* bytes, std::size_t size);
     void start();
     bool fail();
-    void removeTemporary();
 
     std::unique_ptr<char[]> buffer_;
     char* pos_;
