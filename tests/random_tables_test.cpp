@@ -370,7 +370,8 @@ Version2Model version2Of(const ModelResult& version1, int vectors) {
             samples.emplace_back(sample.substr(first + 1, second - first - 1), sample.substr(second + 1));
         }
         const std::string abscissa = vectors > 0 ? samples[0].first : std::string();
-        const bool emptyRow = abscissa.find_first_not_of(' ') == std::string::npos &&
+        // A row with no value, or no abscissa, gives no sample and has nothing checked.
+        const bool emptyRow = abscissa.empty() ||
                               std::all_of(samples.begin(), samples.end(), [](const auto& s) { return s.second.empty(); });
         long empty = 0;
         for (int id = 0; id < vectors && !emptyRow; ++id) {

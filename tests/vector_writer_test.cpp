@@ -190,6 +190,10 @@ TEST(VectorWriter, WritesVersion2FilesByteForByte) {
         {"a value beyond the vectors is never read", "T A\n--\n0 1 abc\n", crlfLines({"vector\t0\t\"T\"\t\"A\"", "", "0\t0\t1"}),
          0, 0, 0, ""},
         {"a number refused on the last line, which has no line end", "T A\n--\n0 1\n1 x", "", 0, 0, 4, "x"},
+        {"rows with no value give no sample, whatever their abscissa", "T A\n--\n0 1\nEND\n1e400\n",
+         crlfLines({"vector\t0\t\"T\"\t\"A\"", "", "0\t0\t1"}), 2, 4, 0, ""},
+        {"an abscissa that a zero byte empties", std::string("T A B\n--\n\0 1 2\n1 3 4\n", 21),
+         crlfLines({"vector\t0\t\"T\"\t\"A\"", "vector\t1\t\"T\"\t\"B\"", "", "0\t1\t3", "1\t1\t4"}), 2, 3, 0, ""},
     };
     for (const Version2Case& c : cases) {
         for (const std::string& table : {c.table, withCrLf(c.table)}) {
@@ -210,6 +214,35 @@ TEST(VectorWriter, WritesVersion2FilesByteForByte) {
                 EXPECT_EQ(conversion.firstLeftOutLine, c.firstLeftOutLine) << c.what;
             }
         }
+    }
+}
+
+// The heading's texts come from outside the table: whatever a file's name
+// holds, each stays on its line, quoted as the readers unquote it.
+TEST(VectorWriter, TheHeadingKeepsEachTextOnItsLine) {
+    const struct {
+        const char* what;
+        std::string table;
+        std::string written;  // between the quotes of the run line and of the table attribute
+    } cases[] = {
+        {"a plain name", "t.txt", "t.txt"},
+        {"quotes and backslashes", "a\"b\\c.txt", "a\\\"b\\\\c.txt"},
+        {"line ends", "a\nb\rc.txt", "a?b?c.txt"},
+        {"other control characters, and a TAB", "a\x01" "b\x7F\tc.txt", "a?b?\tc.txt"},
+        {"UTF-8", "t\xC3\xA9.txt", "t\xC3\xA9.txt"},
+    };
+    for (const auto& c : cases) {
+        Provenance provenance = test::testProvenance();
+        provenance.runId = c.table;
+        provenance.table = c.table;
+        std::string bytes;
+        VectorFile output;
+        output.attachMemory(&bytes);
+        writeHeading(output, provenance);
+        ASSERT_TRUE(output.close());
+        EXPECT_EQ(visible(bytes), visible("version 2\r\nrun \"" + c.written + "\"\r\nattr table \"" + c.written +
+                                          "\"\r\nattr converted 2026-01-01T00:00:00Z\r\nattr converter \"morvale 1.0\"\r\n"))
+            << c.what;
     }
 }
 

@@ -14,9 +14,9 @@ namespace {
 constexpr std::uint64_t kMaxMantissa = 9223372036854775807u;
 // The most decimal places a value may have, and the largest power of ten its
 // mantissa may be multiplied by. Zero gets no exception: 0e19 and
-// 0.0000000000000000000 are refused like 1e19 and 0.0000000000000000001.
-// Nothing shows that every reader looks for a zero mantissa before it checks
-// or applies the scale, and such a zero is a rare way to write one.
+// 0.0000000000000000000 are refused like 1e19 and 0.0000000000000000001: a
+// reader may check or apply the scale before it looks at the mantissa, and
+// such a zero is a rare way to write one.
 constexpr std::size_t kMaxScale = 18;
 constexpr std::uint64_t kPowersOfTen[kMaxScale + 1] = {
     1u, 10u, 100u, 1000u, 10000u, 100000u, 1000000u, 10000000u, 100000000u, 1000000000u, 10000000000u,

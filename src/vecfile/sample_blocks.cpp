@@ -52,41 +52,29 @@ void SampleBlockWriter::noteLeftOut(long count, long line) {
 // line end, which counts as read, or at the end of the input.
 long SampleBlockWriter::rowLine() const { return source_.atEnd() ? source_.line() : source_.line() - 1; }
 
-namespace {
-
-// A row with no value whose abscissa is nothing but blanks, if anything: an
-// empty line, or one of blanks, which has no sample to give.
-bool isEmptyRow(const RowTable& row, int vectors) {
-    if (row.token(0).find_first_not_of(' ') != std::string_view::npos) {
-        return false;
-    }
-    for (int id = 0; id < vectors; ++id) {
-        if (!row.token(id + 1).empty()) {
-            return false;
-        }
-    }
-    return true;
-}
-
-}  // namespace
-
 void SampleBlockWriter::takeRow(const RowTable& row) {
-    if (isEmptyRow(row, vectors_)) {
+    // A row that gives no sample, for want of values or of an abscissa (an
+    // empty line, a line of blanks, a closing word, one that a zero byte
+    // empties), has nothing to check: as with a value beyond the vectors,
+    // nothing of it is written.
+    const std::string_view abscissa = row.token(0);
+    long empty = 0;
+    for (int id = 0; id < vectors_; ++id) {
+        empty += row.token(id + 1).empty() ? 1 : 0;
+    }
+    if (empty == vectors_ || abscissa.empty()) {
         if (vectors_ > 0) {
             noteLeftOut(vectors_, rowLine());
         }
         return;
     }
-    const std::string_view abscissa = row.token(0);
     if (!isExactAbscissa(abscissa)) {
         refuse(abscissa, rowLine());
         return;
     }
-    long empty = 0;
     for (int id = 0; id < vectors_; ++id) {
         const std::string_view value = row.token(id + 1);
         if (value.empty()) {
-            ++empty;
             continue;
         }
         if (!isReadableValue(value)) {

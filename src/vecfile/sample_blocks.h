@@ -2,8 +2,8 @@
 // gathered in a block of its own and written out whole when the block is
 // full, and at the end in vector order. The format's readers of today index a
 // file one block of consecutive lines of a vector at a time: a file whose
-// vectors are interleaved row by row gives them one index entry per sample
-// and takes them minutes to open.
+// vectors are interleaved row by row would cost them one index entry per
+// sample.
 //
 // Only what those readers read right is written: a sample with an empty
 // abscissa or value is no sample and is left out (and counted), and an
@@ -155,9 +155,7 @@ inline char* SampleBlockWriter::roomFor(SampleBlocks::Block& block, int id) {
         block.fill = putSampleLine(roomFor(block, id), id, abscissa, value);
         ++id;
     }
-    if (id < vectors) {
-        notes_.fewerValues.note(rows.line());
-    } else if (rows.nextToken(value)) {
+    if (id == vectors && rows.nextToken(value)) {
         notes_.moreValues.note(rows.line());
         while (rows.nextToken(value)) {  // values beyond the vectors are dropped unseen
         }
@@ -185,7 +183,6 @@ inline bool SampleBlockWriter::takePlainRows(PlainRows rows) {
     }
     // The row it stopped at, if it was noted, is read again: as it will be
     // read then, not as far as it was read here.
-    notes_.fewerValues.forget(rows.line());
     notes_.moreValues.forget(rows.line());
     return took;
 }

@@ -82,17 +82,31 @@ void writeAttribute(VectorFile& output, std::string_view name, std::string_view 
     output.append(kLineEnd);
 }
 
+// A text of the heading, which comes from outside the table (a file's name
+// may hold any byte but the zero byte and "/"), as one line: each control
+// character but the TAB, which would end the line or might, becomes "?".
+std::string oneLine(std::string_view text) {
+    std::string line(text);
+    for (char& c : line) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte < 0x20 && c != '\t') || byte == 0x7F) {
+            c = '?';
+        }
+    }
+    return line;
+}
+
 }  // namespace
 
 void writeHeading(VectorFile& output, const Provenance& provenance) {
     output.append("version 2");
     output.append(kLineEnd);
     output.append("run ");
-    appendQuoted(output, provenance.runId, VectorFormat::Version2);
+    appendQuoted(output, oneLine(provenance.runId), VectorFormat::Version2);
     output.append(kLineEnd);
-    writeAttribute(output, "table", provenance.table, true);
+    writeAttribute(output, "table", oneLine(provenance.table), true);
     writeAttribute(output, "converted", provenance.converted, false);
-    writeAttribute(output, "converter", provenance.converter, true);
+    writeAttribute(output, "converter", oneLine(provenance.converter), true);
 }
 
 void writeDeclarations(VectorFile& output, const HeaderInfo& header, VectorFormat format) {
