@@ -241,6 +241,9 @@ TEST_F(EndToEnd, DoubtfulTablesAreConvertedWithAWarning) {
         {"old.vec", kOneLineVec,
          {"line 1: warning: this is a vector file, not a table: its lines were read as a table's; give only tables "
           "(morvale *.txt, not morvale *)"}},
+        {"new.vec", convertTextToVersion2(kOneLineTable).output,
+         {"line 1: warning: this is a vector file, not a table: its lines were read as a table's; give only tables "
+          "(morvale *.txt, not morvale *)"}},
         {"csv.txt", "Time,A,B\n-----\n0,1,2\n",
          {"line 1: warning: the names of line 1 are separated by commas or semicolons, which are part of a name "
           "here; separate names and values by blanks (from a spreadsheet, save the table as text separated by "
@@ -441,12 +444,21 @@ TEST_F(EndToEnd, TheFormatOptionChoosesTheVectorFile) {
          "morvale: bad.txt: line 4: 'abc' is not a number the readers of vector files read exactly; file not "
          "converted\n",
          {{"one.vec", convertTextToVersion2(kOneLineTable).output}}, {}},
+        {"a refused table's doubts first", {"--format", "2", "none.txt"}, 1, summary(0),
+         "morvale: none.txt: line 2: warning: no separator line of '-' or '=' after header line 1; the next two lines "
+         "were read as header lines 2 and 3, and the first character after them as the separator line (add a "
+         "separator line after the header)\n"
+         "morvale: none.txt: line 4: ' 5' is not a number the readers of vector files read exactly; file not "
+         "converted\n",
+         {}, {}},
         {"version 1 by name", {"--format", "1", "one.txt", "bad.txt"}, 0,
          "File one.vec converted\nFile bad.vec converted\n" + summary(2), "", {},
          {{"one.vec", kOneLineVec}, {"bad.vec", convertText(badValue).output}}},
         {"a format that does not exist", {"--format", "3", "one.txt"}, 1, "",
          "morvale: --format: '3' is not a vector file format: 1 or 2 (for help: morvale --help)\n", {}, {}},
-        {"a format missing", {"--format"}, 1, "",
+        {"a format missing", {"--format"}, 1, "", "morvale: --format: needs a value: 1 or 2 (for help: morvale --help)\n",
+         {}, {}},
+        {"a format empty", {"--format=", "one.txt"}, 1, "",
          "morvale: --format: '' is not a vector file format: 1 or 2 (for help: morvale --help)\n", {}, {}},
         {"no table", {"--format", "2"}, 0, kUsage + kClosingBlock, "", {}, {}},
     };
@@ -458,6 +470,7 @@ TEST_F(EndToEnd, TheFormatOptionChoosesTheVectorFile) {
         put("short.txt", shortRows);
         put("bad.txt", badValue);
         put("bad.vec", earlier);
+        put("none.txt", "Time A B\n0 1 2\n1 3 4\n2 5 6\n");
         auto expected = snapshot();
         for (const auto& [name, bytes] : c.written) {
             expected[name] = bytes;

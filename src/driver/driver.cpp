@@ -83,6 +83,7 @@ constexpr const char* kFormatOption = "--format";
 std::string badFormat(const std::string& given) {
     return "'" + given + "' is not a vector file format: 1 or 2 (for help: morvale --help)";
 }
+constexpr const char* kFormatMissing = "needs a value: 1 or 2 (for help: morvale --help)";
 std::string leftOut(long samples) {
     return "warning: " + std::to_string(samples) +
            (samples == 1 ? " sample" : " samples") +
@@ -433,6 +434,7 @@ Outcome convertFile(Turn& turn, Workspace& workspace) {
     }
     closeInput(source, name, workspace);
     if (conversion.outcome != ConversionOutcome::Converted) {
+        reportWarnings(conversion, name);
         const Outcome outcome = report(conversion, name, turn.outputName);
         reportLeftover(workspace.converter.output.leftover(), workspace.converter.output.leftoverError(), workspace);
         return outcome;
@@ -561,9 +563,12 @@ int readOptions(int argc, char** argv, VectorFormat& format) {
         if (argv[index][length] == '=') {
             value = argv[index] + length + 1;
             index += 1;
-        } else {
-            value = index + 1 < argc ? argv[index + 1] : "";
+        } else if (index + 1 < argc) {
+            value = argv[index + 1];
             index += 2;
+        } else {
+            diagnose(text::kFormatOption, text::kFormatMissing);
+            return 0;
         }
         if (value == "1") {
             format = VectorFormat::Version1;

@@ -158,7 +158,13 @@ bool isUtf16(const ControlNotes& controls, const HeaderInfo& header) {
            (controls.zeroBytes.first == 1 && first.size() <= 1);
 }
 
-bool isVectorFile(const HeaderInfo& header) { return startsWith(header.nameTable.token(0), "vector\t0\t\""); }
+// A vector file of the first format starts with its first declaration; one
+// of version 2 with its version line alone, and no separator line after it.
+bool isVectorFile(const HeaderInfo& header, const SeparatorLine& separator) {
+    return startsWith(header.nameTable.token(0), "vector\t0\t\"") ||
+           (header.columnCount == 1 && header.nameTable.token(0) == "version" && header.nameTable.token(1) == "2" &&
+            !separator.found);
+}
 
 // Names separated by commas or semicolons: each but the last ends in one, or
 // a single name holds them all.
@@ -345,7 +351,7 @@ Warnings warningsFor(const CharSource& source, const HeaderInfo& header, const S
         warnings.add(Reason::Utf16, 1);
         return warnings;
     }
-    if (isVectorFile(header)) {
+    if (isVectorFile(header, separator)) {
         warnings.add(Reason::VectorFile, 1);
         return warnings;
     }

@@ -33,10 +33,6 @@ Conversion readingOutcome(const Refusal& refusal, const CharSource& source) {
     return result;
 }
 
-}  // namespace
-
-namespace {
-
 // Writes the samples of every row, in the converter's format, noting the rows
 // that are not one value per vector; the outcome of reading them.
 Conversion writeRows(Converter& converter) {
@@ -51,14 +47,14 @@ Conversion writeRows(Converter& converter) {
         SampleBlockWriter samples(converter.output, header, source, converter.blocks, converter.rowNotes);
         Refusal refusal = readRows(source, header, converter.row, converter.rowNotes, samples);
         Conversion result = readingOutcome(refusal ? refusal : samples.refusal(), source);
+        // Short and empty rows give no empty samples here: the count of the
+        // samples left out says what became of them.
+        converter.rowNotes.fewerValues = LineTally();
+        converter.rowNotes.empty = LineTally();
         if (result.outcome == ConversionOutcome::Converted) {
             samples.finish();
             result.leftOut = samples.leftOut();
             result.firstLeftOutLine = samples.firstLeftOutLine();
-            // Short and empty rows give no empty samples here: the count of
-            // the samples left out says what became of them.
-            converter.rowNotes.fewerValues = LineTally();
-            converter.rowNotes.empty = LineTally();
         } else if (!refusal && samples.refusal()) {
             result.refusedText = samples.refusedText();
         }
@@ -99,6 +95,11 @@ Conversion convertTable(Converter& converter, const char* target, PendingFile* p
     result = writeRows(converter);
     if (result.outcome != ConversionOutcome::Converted) {
         output.abandon();
+        if (result.outcome == ConversionOutcome::Refused) {
+            // What the table looks like so far may say why a number in it
+            // was not one.
+            result.warnings = warningsFor(source, header, separator, converter.rowNotes);
+        }
     } else if (pending != nullptr ? !output.finishInto(*pending) : !output.close()) {
         result = failure(output.metadataNotKept() ? ConversionOutcome::MetadataNotKept : ConversionOutcome::WriteFailed,
                          output.error());
