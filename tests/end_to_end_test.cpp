@@ -116,6 +116,9 @@ TEST_F(EndToEnd, AVectorFileNeverReplacesAnotherFileOfTheRun) {
         std::string out;
         std::string err;
         std::map<std::string, std::string> written;
+        // Made of a symbolic link, which a Windows build under wine sees as
+        // the file it leads to, never as a link.
+        bool symbolicLink = false;
     } cases[] = {
         {"the output is a link to its own table",
          [&] { fs::create_hard_link(file("b.txt"), file("b.vec")); },
@@ -149,7 +152,8 @@ TEST_F(EndToEnd, AVectorFileNeverReplacesAnotherFileOfTheRun) {
          {"a.txt", "b.txt"},
          "File a.vec converted\n" + summary(1),
          "morvale: b.txt: its vector file b.vec was already written from a.txt in this run; file not converted\n",
-         {{"a.vec", kOneLineVec}}},
+         {{"a.vec", kOneLineVec}},
+         true},
         {"one table named twice is converted twice", [] {}, {"a.txt", "a.txt"},
          "File a.vec converted\nFile a.vec converted\n" + summary(2), "", {{"a.vec", kOneLineVec}}},
         // A replaced vector file's identity may be given to the next new file.
@@ -162,6 +166,9 @@ TEST_F(EndToEnd, AVectorFileNeverReplacesAnotherFileOfTheRun) {
          {{"a.vec", kOneLineVec}}},
     };
     for (const auto& c : cases) {
+        if (c.symbolicLink && windowsBuild()) {
+            continue;
+        }
         SCOPED_TRACE(c.what);
         resetWork();
         put("a.txt", kOneLineTable);
