@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/file_system.h"
+
 namespace morvale {
 namespace {
 
@@ -28,6 +30,32 @@ TEST(OutputName, FinalLowerCaseTxtBecomesVecAndAnythingElseGetsVecAppended) {
         std::string name = c.input;
         deriveOutputName(name);
         EXPECT_EQ(name, c.output) << c.input;
+    }
+}
+
+// Two names a file system could take for one file must never pass for two:
+// the batch would rename two files onto one in either order. Names that
+// differ in an ASCII character are surely two.
+TEST(FileNames, NamesASystemCouldTakeForOneMayBeTheSame) {
+    const struct {
+        const char* one;
+        const char* other;
+        bool maybeSame;
+    } cases[] = {
+        {"a.vec", "a.vec", true},
+        {"d/a.vec", "e/f/a.vec", true},
+        {"A.VEC", "./a.vec", true},
+        {"a.vec", "b.vec", false},
+        {"a.vec", "a.vec.vec", false},
+        {"d/a.vec", "a/d.vec", false},
+        {"\xc3\x84.vec", "\xc3\xa4.vec", true},       // letter case outside ASCII
+        {"\xc3\x84.vec", "A\xcc\x88.vec", true},      // composed and decomposed
+        {"\xc3\x84_1.vec", "\xc3\x84_2.vec", false},  // a series of non-ASCII names
+        {"x\xc3\x84.vec", "\xc3\x84.vec", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(files::mayBeSameName(c.one, c.other), c.maybeSame) << c.one << " and " << c.other;
+        EXPECT_EQ(files::mayBeSameName(c.other, c.one), c.maybeSame) << c.other << " and " << c.one;
     }
 }
 

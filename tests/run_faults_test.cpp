@@ -200,6 +200,49 @@ TEST_F(RunFaults, TablesBeforeASlowInputAreFinishedWhileItWaits) {
     }
 }
 
+// An interruption that overtakes files of a batch while their syncs end
+// removes each or leaves it whole under its name, whichever comes first, and
+// says nothing of either: a file the handler has begun to remove is never
+// renamed, reported or freed under it.
+TEST_F(RunFaults, AnInterruptionAmongEndingSyncsLeavesOnlyWholeFiles) {
+    for (const int removeMilliseconds : {0, 150}) {
+        SCOPED_TRACE("each removal taking " + std::to_string(removeMilliseconds) + " ms");
+        resetWork();
+        std::vector<std::string> args;
+        for (const char* stem : {"s0", "s1", "s2", "s3"}) {
+            put(std::string(stem) + ".txt", kOneLineTable);
+            args.push_back(std::string(stem) + ".txt");
+        }
+        args.emplace_back("pipe.txt");
+        ASSERT_EQ(mkfifo(file("pipe.txt").c_str(), 0600), 0);
+        files::Faults faults;
+        faults.syncMilliseconds = 300;
+        faults.removeMilliseconds = removeMilliseconds;
+
+        const pid_t pid = startWithFaults(args, faults);
+        const int feed = ::open(file("pipe.txt").c_str(), O_WRONLY);
+        ASSERT_GE(feed, 0);
+        const std::string header = "T A\n--\n";
+        ASSERT_EQ(::write(feed, header.data(), header.size()), static_cast<ssize_t>(header.size()));
+        for (int wait = 0; wait < 2000 && incompleteFiles().size() < 5; ++wait) {
+            usleep(1000);
+        }
+        kill(pid, SIGTERM);
+        const Result result = finish(pid);
+        ::close(feed);
+
+        EXPECT_EQ(result.status, 128 + SIGTERM);
+        EXPECT_EQ(result.err, "");
+        EXPECT_EQ(incompleteFiles(), std::vector<std::string>());
+        for (const char* stem : {"s0", "s1", "s2", "s3"}) {
+            const std::string name = std::string(stem) + ".vec";
+            if (fs::exists(file(name))) {
+                EXPECT_EQ(get(name), kOneLineVec) << name;
+            }
+        }
+    }
+}
+
 // An interruption that cannot remove the new file names it too.
 TEST_F(RunFaults, AnInterruptionNamesTheFileItCouldNotRemove) {
     ASSERT_EQ(mkfifo(file("pipe.txt").c_str(), 0600), 0);

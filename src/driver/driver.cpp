@@ -127,9 +127,8 @@ struct Turn {
 // removes every one.
 constexpr std::size_t kWaitingFiles = 32;
 constexpr int kSyncThreads = 16;
-// The files waiting, the one being written, and for a moment one more: the
-// one being handed over, named twice.
-static_assert(kWaitingFiles + 2 <= static_cast<std::size_t>(interrupts::kFilesAtOnce),
+// The files waiting and the one being written.
+static_assert(kWaitingFiles + 1 <= static_cast<std::size_t>(interrupts::kFilesAtOnce),
               "an interruption finds them all");
 
 void onFileFinished(void* context);

@@ -19,6 +19,7 @@ std::atomic<int> identityFault{0};
 std::atomic<int> syncFault{0};
 std::atomic<int> syncFaultsLeft{0};
 std::atomic<int> syncMilliseconds{0};
+std::atomic<int> removeMilliseconds{0};
 std::atomic<int> identitiesBeforeFault{0};
 
 // How often createBeside() tries a fresh name before it gives up.
@@ -77,6 +78,7 @@ void injectFaults(const Faults& faults) {
     syncFault.store(faults.sync);
     syncFaultsLeft.store(faults.syncs);
     syncMilliseconds.store(faults.syncMilliseconds);
+    removeMilliseconds.store(faults.removeMilliseconds);
 }
 
 namespace {
@@ -122,6 +124,9 @@ bool syncToDisk(Handle file) {
 }
 
 bool remove(const char* name) {
+    if (const int milliseconds = removeMilliseconds.load(); milliseconds > 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    }
     if (const int fault = removeFault.exchange(0)) {
         errno = fault;
         return false;

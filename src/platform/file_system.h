@@ -96,7 +96,8 @@ std::size_t leafStart(const std::string& name);
 
 // Whether two names may name the same file in one folder, their folders
 // aside: their last parts are the same, letter case aside where a file
-// system may ignore it (Windows always; elsewhere ASCII letters).
+// system may ignore it (Windows always; elsewhere ASCII letters, and any
+// bytes outside ASCII, which a file system may fold or normalize).
 bool mayBeSameName(const std::string& one, const std::string& other);
 
 // The infix of the name that createBeside() gives, after the target's name.
@@ -116,6 +117,7 @@ struct Faults {
     int sync = 0;
     int syncs = 1;          // how many syncs in a row fail with `sync`
     int syncMilliseconds = 0;  // how long each sync takes at the least, as on a slow disk
+    int removeMilliseconds = 0;  // how long each removal takes at the least
 };
 void injectFaults(const Faults& faults);
 

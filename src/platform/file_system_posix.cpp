@@ -164,19 +164,36 @@ bool detail::systemSyncToDisk(Handle file) {
     return fsync(descriptor(file)) == 0 || errno == EINVAL || errno == ENOTSUP;
 }
 
+// A file system that ignores letter case or normalizes Unicode (a volume
+// made so, a share) may take different bytes outside ASCII for one name, and
+// an ASCII letter with a combining mark after it for a letter outside ASCII:
+// only the other ASCII characters tell two names apart for sure.
 bool mayBeSameName(const std::string& one, const std::string& other) {
-    const std::size_t oneLeaf = leafStart(one);
-    const std::size_t otherLeaf = leafStart(other);
-    if (one.size() - oneLeaf != other.size() - otherLeaf) {
-        return false;
-    }
     const auto folded = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    for (std::size_t i = 0; oneLeaf + i < one.size(); ++i) {
-        if (folded(one[oneLeaf + i]) != folded(other[otherLeaf + i])) {
+    // The next character at or after `at` that tells names apart, or end.
+    const auto nextTelling = [](const std::string& name, std::size_t at) {
+        const auto byte = [&name](std::size_t i) { return i < name.size() ? static_cast<unsigned char>(name[i]) : 0; };
+        for (; at < name.size(); ++at) {
+            // U+0300 to U+036F, the combining diacritical marks, in UTF-8.
+            const bool marked = byte(at + 1) == 0xCC || (byte(at + 1) == 0xCD && byte(at + 2) < 0xB0);
+            if (byte(at) < 0x80 && !marked) {
+                break;
+            }
+        }
+        return at;
+    };
+    std::size_t a = leafStart(one);
+    std::size_t b = leafStart(other);
+    for (;;) {
+        a = nextTelling(one, a);
+        b = nextTelling(other, b);
+        if (a == one.size() || b == other.size()) {
+            return a == one.size() && b == other.size();
+        }
+        if (folded(one[a++]) != folded(other[b++])) {
             return false;
         }
     }
-    return true;
 }
 
 bool replace(const char* from, const char* to) { return rename(from, to) == 0; }

@@ -32,9 +32,19 @@ constexpr int kFilesAtOnce = 64;
 
 // Names a file that an interruption must remove, until keepOnInterrupt()
 // names it again; false, naming nothing, when kFilesAtOnce are named
-// already. The text must stay valid until then.
+// already. The text must stay valid until then: once an interruption has
+// begun, keepOnInterrupt() and moveOnInterrupt() never return to a thread
+// whose text it may be using, as the process is ending anyway.
 bool removeOnInterrupt(const char* path);
 void keepOnInterrupt(const char* path);
+
+// The same file named by another text from one moment to the next.
+void moveOnInterrupt(const char* from, const char* to);
+
+// Says that the file is about to take its final name, so that an
+// interruption that finds it gone takes it as renamed, not as a file left
+// behind; never returns if an interruption is removing it already.
+void renamingOnInterrupt(const char* path);
 
 // What an interruption must undo besides, or nullptr: a function that is
 // safe to call from a signal handler, such as giving a terminal back its
@@ -48,6 +58,9 @@ void reportOnInterrupt(void (*report)(const char* leftover));
 // Removes those files, or reports those it cannot, and undoes that change,
 // each once however often it is called. Safe to call from a signal handler.
 void cleanUp();
+
+// Waits until the process ends; for a thread that an interruption overtook.
+[[noreturn]] void waitForTheEnd();
 
 }  // namespace morvale::interrupts
 

@@ -2,6 +2,7 @@
 // is to end the process, and the signal mask.
 #include <pthread.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <iterator>
@@ -117,5 +118,11 @@ void hold() { pthread_sigmask(SIG_BLOCK, &sent, &heldFrom); }
 
 // Signals that were blocked before hold() stay blocked.
 void release() { pthread_sigmask(SIG_SETMASK, &heldFrom, nullptr); }
+
+void waitForTheEnd() {
+    for (;;) {
+        pause();
+    }
+}
 
 }  // namespace morvale::interrupts

@@ -1,5 +1,7 @@
 // Interruptions on Windows: the C runtime's signals. Ctrl-C and Ctrl-Break
 // arrive on a thread of their own, which nothing can hold back.
+#include <windows.h>
+
 #include <csignal>
 
 #include "platform/interrupts.h"
@@ -30,5 +32,11 @@ void install() {
 
 void hold() {}
 void release() {}
+
+void waitForTheEnd() {
+    for (;;) {
+        Sleep(INFINITE);
+    }
+}
 
 }  // namespace morvale::interrupts

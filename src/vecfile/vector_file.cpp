@@ -179,10 +179,7 @@ bool VectorFile::finishInto(PendingFile& pending) {
     pending.target_ = target_;
     pending.temporary_ = temporary_;
     pending.error_ = 0;
-    interrupts::hold();
-    interrupts::keepOnInterrupt(temporary_.c_str());
-    interrupts::removeOnInterrupt(pending.temporary_.c_str());  // the slot just freed is there
-    interrupts::release();
+    interrupts::moveOnInterrupt(temporary_.c_str(), pending.temporary_.c_str());
     file_ = files::kNoHandle;
     temporary_.clear();
     return true;
@@ -209,6 +206,7 @@ bool PendingFile::takeName() {
     file_ = files::kNoHandle;
     // Renamed and no longer one to remove at one moment for an interruption.
     interrupts::hold();
+    interrupts::renamingOnInterrupt(temporary_.c_str());
     if (error_ == 0 && !files::replace(temporary_.c_str(), target_.c_str())) {
         error_ = errno != 0 ? errno : EIO;
     }
