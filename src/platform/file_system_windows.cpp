@@ -378,16 +378,18 @@ bool replace(const char* from, const char* to) {
     const DWORD attributes = GetFileAttributesW(wideTo.c_str());
     const bool regular = attributes != INVALID_FILE_ATTRIBUTES &&
                          (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
-    // It takes full paths only, on some systems.
-    if (regular && (!makeFull(wideTo) || !makeFull(wideFrom))) {
-        return false;
-    }
-    if (regular && ReplaceFileW(wideTo.c_str(), wideFrom.c_str(), nullptr, 0, nullptr, nullptr)) {
-        return true;
-    }
-    // Gone in between: nothing is left to keep.
-    if (regular && GetLastError() != ERROR_FILE_NOT_FOUND) {
-        return failWithLastError();
+    if (regular) {
+        // It takes full paths only, on some systems.
+        if (!makeFull(wideTo) || !makeFull(wideFrom)) {
+            return false;
+        }
+        if (ReplaceFileW(wideTo.c_str(), wideFrom.c_str(), nullptr, 0, nullptr, nullptr)) {
+            return true;
+        }
+        // Gone in between, there is nothing left to keep: a move will do.
+        if (GetLastError() != ERROR_FILE_NOT_FOUND) {
+            return failWithLastError();
+        }
     }
     return MoveFileExW(wideFrom.c_str(), wideTo.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0 ||
            failWithLastError();

@@ -1,8 +1,7 @@
 // Finishing vector files, several at a time: their syncs, then their names. A
-// disk
-// commits the files whose syncs are under way together: a batch of small
-// tables whose syncs overlap waits about as long as for one of them, where
-// one sync after the other waits for each.
+// disk commits the files whose syncs are under way together: a batch of
+// small tables whose syncs overlap waits about as long as for one of them,
+// where one sync after the other waits for each.
 #ifndef MORVALE_VECFILE_SYNC_QUEUE_H
 #define MORVALE_VECFILE_SYNC_QUEUE_H
 

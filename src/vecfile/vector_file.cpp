@@ -17,13 +17,15 @@ namespace {
 // the disk works while the file is made. 2 and 32 MiB did no better.
 constexpr long long kWriteBackStep = 8LL << 20;
 
-// Removes a new file, or remembers that it is still there and why. A name
-// that no longer leads to it (its folder renamed meanwhile) leaves it too.
+// Removes a new file, or remembers that it is still there and why; either
+// way it is no longer one for an interruption to remove. A name that no
+// longer leads to it (its folder renamed meanwhile) leaves it too.
 void removeLeftover(const std::string& temporary, std::string& leftover, int& error) {
     if (!files::remove(temporary.c_str())) {
         leftover = temporary;
         error = errno != 0 ? errno : EIO;
     }
+    interrupts::keepOnInterrupt(temporary.c_str());
 }
 
 }  // namespace
@@ -204,19 +206,19 @@ bool PendingFile::takeName() {
         error_ = errno != 0 ? errno : EIO;
     }
     file_ = files::kNoHandle;
-    // Renamed and no longer one to remove at one moment for an interruption.
-    interrupts::hold();
-    interrupts::renamingOnInterrupt(temporary_.c_str());
-    if (error_ == 0 && !files::replace(temporary_.c_str(), target_.c_str())) {
-        error_ = errno != 0 ? errno : EIO;
-    }
     if (error_ == 0) {
-        interrupts::keepOnInterrupt(temporary_.c_str());
+        // Renamed and no longer one to remove at one moment for an interruption.
+        interrupts::hold();
+        interrupts::renamingOnInterrupt(temporary_.c_str());
+        if (files::replace(temporary_.c_str(), target_.c_str())) {
+            interrupts::keepOnInterrupt(temporary_.c_str());
+        } else {
+            error_ = errno != 0 ? errno : EIO;
+        }
+        interrupts::release();
     }
-    interrupts::release();
     if (error_ != 0) {
         removeLeftover(temporary_, leftover_, leftoverError_);
-        interrupts::keepOnInterrupt(temporary_.c_str());
     }
     return error_ == 0;
 }
@@ -226,7 +228,6 @@ void PendingFile::abandon() {
         files::close(file_);
         file_ = files::kNoHandle;
         removeLeftover(temporary_, leftover_, leftoverError_);
-        interrupts::keepOnInterrupt(temporary_.c_str());
     }
 }
 
@@ -241,7 +242,6 @@ void VectorFile::abandon() {
     files::close(file_);
     file_ = files::kNoHandle;
     removeLeftover(temporary_, leftover_, leftoverError_);
-    interrupts::keepOnInterrupt(temporary_.c_str());
     temporary_.clear();
 }
 
