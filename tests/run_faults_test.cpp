@@ -48,6 +48,26 @@ protected:
         }
         return pid;
     }
+
+    // Starts a run of the tables s0.txt to s3.txt, then pipe.txt, a pipe
+    // whose header is written and whose rows never come, on a disk whose
+    // syncs take 300 ms; `feed` is the pipe's open end.
+    pid_t startBeforeASlowInput(std::vector<std::string> options, files::Faults faults, int& feed) {
+        for (const char* stem : kBatch) {
+            put(std::string(stem) + ".txt", kOneLineTable);
+            options.push_back(std::string(stem) + ".txt");
+        }
+        options.emplace_back("pipe.txt");
+        EXPECT_EQ(mkfifo(file("pipe.txt").c_str(), 0600), 0);
+        faults.syncMilliseconds = 300;
+        const pid_t pid = startWithFaults(options, faults);
+        feed = ::open(file("pipe.txt").c_str(), O_WRONLY);
+        const std::string header = "T A\n--\n";
+        EXPECT_EQ(::write(feed, header.data(), header.size()), static_cast<ssize_t>(header.size()));
+        return pid;
+    }
+
+    static constexpr const char* kBatch[] = {"s0", "s1", "s2", "s3"};
 };
 
 // An identity that cannot be read never lets a vector file replace a table
@@ -167,22 +187,11 @@ TEST_F(RunFaults, TablesBeforeASlowInputAreFinishedWhileItWaits) {
         SCOPED_TRACE(std::string("--format ") + format);
         resetWork();
         std::string reports;
-        std::vector<std::string> args = {"--format", format};
-        for (const char* stem : {"s0", "s1", "s2", "s3"}) {
-            put(std::string(stem) + ".txt", kOneLineTable);
-            args.push_back(std::string(stem) + ".txt");
+        for (const char* stem : kBatch) {
             reports += "File " + std::string(stem) + ".vec converted\n";
         }
-        args.emplace_back("pipe.txt");
-        ASSERT_EQ(mkfifo(file("pipe.txt").c_str(), 0600), 0);
-        files::Faults faults;
-        faults.syncMilliseconds = 300;
-
-        const pid_t pid = startWithFaults(args, faults);
-        const int feed = ::open(file("pipe.txt").c_str(), O_WRONLY);
-        ASSERT_GE(feed, 0);
-        const std::string header = "T A\n--\n";
-        ASSERT_EQ(::write(feed, header.data(), header.size()), static_cast<ssize_t>(header.size()));
+        int feed = -1;
+        const pid_t pid = startBeforeASlowInput({"--format", format}, files::Faults(), feed);
         EXPECT_TRUE(waitForOutput(reports));
         kill(pid, SIGTERM);
         const Result result = finish(pid);
@@ -191,7 +200,7 @@ TEST_F(RunFaults, TablesBeforeASlowInputAreFinishedWhileItWaits) {
         EXPECT_EQ(result.out, reports);
         EXPECT_EQ(result.status, 128 + SIGTERM);
         EXPECT_EQ(incompleteFiles(), std::vector<std::string>());
-        for (const char* stem : {"s0", "s1", "s2", "s3"}) {
+        for (const char* stem : kBatch) {
             EXPECT_TRUE(fs::exists(file(std::string(stem) + ".vec"))) << stem;
         }
         if (std::string(format) == "1") {
@@ -208,22 +217,10 @@ TEST_F(RunFaults, AnInterruptionAmongEndingSyncsLeavesOnlyWholeFiles) {
     for (const int removeMilliseconds : {0, 150}) {
         SCOPED_TRACE("each removal taking " + std::to_string(removeMilliseconds) + " ms");
         resetWork();
-        std::vector<std::string> args;
-        for (const char* stem : {"s0", "s1", "s2", "s3"}) {
-            put(std::string(stem) + ".txt", kOneLineTable);
-            args.push_back(std::string(stem) + ".txt");
-        }
-        args.emplace_back("pipe.txt");
-        ASSERT_EQ(mkfifo(file("pipe.txt").c_str(), 0600), 0);
         files::Faults faults;
-        faults.syncMilliseconds = 300;
         faults.removeMilliseconds = removeMilliseconds;
-
-        const pid_t pid = startWithFaults(args, faults);
-        const int feed = ::open(file("pipe.txt").c_str(), O_WRONLY);
-        ASSERT_GE(feed, 0);
-        const std::string header = "T A\n--\n";
-        ASSERT_EQ(::write(feed, header.data(), header.size()), static_cast<ssize_t>(header.size()));
+        int feed = -1;
+        const pid_t pid = startBeforeASlowInput({}, faults, feed);
         for (int wait = 0; wait < 2000 && incompleteFiles().size() < 5; ++wait) {
             usleep(1000);
         }
@@ -234,7 +231,7 @@ TEST_F(RunFaults, AnInterruptionAmongEndingSyncsLeavesOnlyWholeFiles) {
         EXPECT_EQ(result.status, 128 + SIGTERM);
         EXPECT_EQ(result.err, "");
         EXPECT_EQ(incompleteFiles(), std::vector<std::string>());
-        for (const char* stem : {"s0", "s1", "s2", "s3"}) {
+        for (const char* stem : kBatch) {
             const std::string name = std::string(stem) + ".vec";
             if (fs::exists(file(name))) {
                 EXPECT_EQ(get(name), kOneLineVec) << name;
