@@ -1,6 +1,6 @@
 # Installation and packages: `cmake --install` puts the tool, its manual page
 # and its copyright notice where a Debian user looks for them; `cpack` makes a
-# .deb, or for a Windows build a .zip with the executable and two text files.
+# .deb, or for a Windows build a .zip with the executable and, in docs/, two text files.
 include(GNUInstallDirs)
 if(WIN32)
   install(TARGETS morvale RUNTIME DESTINATION .)
@@ -8,7 +8,9 @@ if(WIN32)
   # name, so that a double click opens it.
   configure_file(packaging/windows/README.txt ${PROJECT_BINARY_DIR}/README.txt @ONLY NEWLINE_STYLE CRLF)
   configure_file(LICENSE ${PROJECT_BINARY_DIR}/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
-  install(FILES ${PROJECT_BINARY_DIR}/README.txt ${PROJECT_BINARY_DIR}/LICENSE.txt DESTINATION .)
+  # In a folder of their own: `morvale *.txt` beside morvale.exe, as the
+  # README suggests, must find the user's tables alone.
+  install(FILES ${PROJECT_BINARY_DIR}/README.txt ${PROJECT_BINARY_DIR}/LICENSE.txt DESTINATION docs)
   set(CPACK_GENERATOR ZIP)
 else()
   install(TARGETS morvale RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

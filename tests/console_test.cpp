@@ -118,6 +118,25 @@ TEST_F(Console, NamesAreShownEscapedOnATerminalAndAsTheyAreElsewhere) {
     }
 }
 
+// A script's loop on a terminal goes on after each table with --no-wait: no
+// closing block, no key to press, the rest as without it.
+TEST_F(Console, NoWaitEndsWithoutAKeyOnATerminal) {
+    put("t.txt", kOneLineTable);
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--no-wait", "t.txt"},
+                                                 std::vector<std::string>{"t.txt", "--no-wait"},
+                                                 std::vector<std::string>{"--no-wait"}}) {
+        SCOPED_TRACE(args.back());
+        int terminal = -1;
+        const pid_t pid = startOnTerminal(args, true, terminal);
+        ASSERT_GT(pid, 0);
+        const std::string shown = readTerminal(terminal);
+        EXPECT_EQ(exitStatus(pid), 0);
+        ::close(terminal);
+        const std::string converted = "File t.vec converted\n\t1 File(s) converted succesfully\n\n";
+        EXPECT_EQ(visible(shown), visible(onTerminal(args.size() == 1 ? kUsage : converted)));
+    }
+}
+
 // Whatever ends the key wait, the terminal gets its echo and its lines back.
 TEST_F(Console, AnInterruptedKeyWaitGivesTheTerminalBack) {
     for (int signal : {SIGINT, SIGTERM, SIGUSR1, SIGALRM}) {

@@ -63,6 +63,34 @@ inline std::string executable() {
     return exe != nullptr && *exe != '\0' ? exe : MORVALE_EXE;
 }
 
+// The executable under test where another user can start it. The build may
+// lie in a private home folder that only its owner may enter: a copy then
+// goes to a folder of its own that anyone may enter, removed at exit.
+inline std::string executableForAnyone() {
+    struct Copy {
+        Copy() {
+            std::string pattern = (fs::temp_directory_path() / "morvale-exe-XXXXXX").string();
+            if (mkdtemp(pattern.data()) == nullptr) {
+                return;
+            }
+            folder = pattern;
+            fs::permissions(folder, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                        fs::perms::others_read | fs::perms::others_exec);
+            path = (folder / fs::path(executable()).filename()).string();
+            std::error_code failed;
+            fs::copy_file(executable(), path, failed);
+        }
+        ~Copy() {
+            std::error_code ignored;
+            fs::remove_all(folder, ignored);
+        }
+        fs::path folder;
+        std::string path;
+    };
+    static const Copy copy;
+    return copy.path.empty() ? executable() : copy.path;
+}
+
 // True when the executable under test is a Windows build (run through a
 // runner such as wine). Its console streams are in text mode, as every Windows
 // console program's are, so each line it prints ends in CR LF; the files it
@@ -167,7 +195,7 @@ protected:
         if (runner != nullptr && *runner != '\0') {
             command.emplace_back(runner);
         }
-        command.emplace_back(executable());
+        command.emplace_back(launch.user >= 0 ? executableForAnyone() : executable());
         command.insert(command.end(), args.begin(), args.end());
         std::vector<char*> argv;
         for (std::string& word : command) {

@@ -349,20 +349,22 @@ TEST_F(EndToEnd, TheLongestNameConvertsAndIsReplaced) {
     }
 }
 
-// --help and --version are answered only as the sole argument: anywhere else
-// they are file names, and a table of that name is reached as ./--help.
-TEST_F(EndToEnd, HelpAndVersionOnlyAsTheSoleArgument) {
+// Options stand anywhere among the tables, as most tools take them; `--` ends
+// them, and a table named like an option is reached after it or as ./--help.
+TEST_F(EndToEnd, OptionsStandAnywhereUntilDoubleDash) {
     put("--help", kOneLineTable);
     const auto before = snapshot();
     const Result help = run({"--help"});
     EXPECT_EQ(help.status, 0);
-    const std::string usage = console("Usage: morvale [--format 1|2] TABLE...\n");
+    const std::string usage = console("Usage: morvale [OPTION]... TABLE...\n");
     EXPECT_EQ(visible(help.out.substr(0, usage.size())), visible(usage));
     EXPECT_NE(help.out.find("man morvale"), std::string::npos) << visible(help.out);
     EXPECT_EQ(help.out.find("Press anykey"), std::string::npos) << visible(help.out);
     EXPECT_EQ(help.err, "");
     EXPECT_EQ(snapshot(), before);
 
+    const std::string version = std::string("morvale ") + MORVALE_VERSION + "\n";
+    const std::string unknown = " (for help: morvale --help; a table of that name is ./";
     const struct {
         const char* what;
         std::vector<std::string> args;
@@ -371,14 +373,21 @@ TEST_F(EndToEnd, HelpAndVersionOnlyAsTheSoleArgument) {
         std::string err;
         std::map<std::string, std::string> written;
     } cases[] = {
-        {"version", {"--version"}, 0, std::string("morvale ") + MORVALE_VERSION + "\n", "", {}},
-        {"--help and another name", {"--help", "a.txt"}, 1, "File --help.vec converted\nError opening file.\n",
-         "morvale: a.txt: No such file or directory\n", {{"--help.vec", kOneLineVec}}},
-        {"--version after a table named --help", {"--help", "--version"}, 1,
-         "File --help.vec converted\nError opening file.\n",
-         "morvale: --version: No such file or directory (for help: morvale --help)\n", {{"--help.vec", kOneLineVec}}},
+        {"version", {"--version"}, 0, version, "", {}},
+        {"help among tables", {"a.txt", "--help", "b.txt"}, 0, help.out, "", {}},
+        {"version after a table", {"a.txt", "--version"}, 0, version, "", {}},
+        {"a table named --help after --", {"--", "--help"}, 0, "File --help.vec converted\n" + summary(1), "",
+         {{"--help.vec", kOneLineVec}}},
         {"a table named --help", {"./--help"}, 0, "File ./--help.vec converted\n" + summary(1), "",
          {{"--help.vec", kOneLineVec}}},
+        {"--no-wait after the tables", {"./--help", "--no-wait"}, 0,
+         "File ./--help.vec converted\n\t1 File(s) converted succesfully\n\n", "", {{"--help.vec", kOneLineVec}}},
+        {"--no-wait alone", {"--no-wait"}, 0, kUsage, "", {}},
+        {"an unknown option after a table", {"./--help", "-h"}, 1, "",
+         "morvale: -h: unknown option" + unknown + "-h)\n", {}},
+        {"a slip on help", {"--hlep"}, 1, "", "morvale: --hlep: unknown option" + unknown + "--hlep)\n", {}},
+        {"a format after --", {"./--help", "--", "--format=2"}, 1, "File ./--help.vec converted\nError opening file.\n",
+         "morvale: --format=2: No such file or directory (for help: morvale --help)\n", {{"--help.vec", kOneLineVec}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -463,6 +472,8 @@ TEST_F(EndToEnd, TheFormatOptionChoosesTheVectorFile) {
          {{"one.vec", kOneLineVec}, {"bad.vec", convertText(badValue).output}}},
         {"a format that does not exist", {"--format", "3", "one.txt"}, 1, "",
          "morvale: --format: '3' is not a vector file format: 1 or 2 (for help: morvale --help)\n", {}, {}},
+        {"version 2 after the table", {"one.txt", "--format", "2"}, 0, "File one.vec converted\n" + summary(1), "",
+         {{"one.vec", convertTextToVersion2(kOneLineTable).output}}, {}},
         {"a format missing", {"--format"}, 1, "", "morvale: --format: needs a value: 1 or 2 (for help: morvale --help)\n",
          {}, {}},
         {"a format empty", {"--format=", "one.txt"}, 1, "",
@@ -511,7 +522,7 @@ TEST_F(EndToEnd, AMissingFileNamedAsASlipGetsAHint) {
         std::string arg;
         std::string hint;
     } cases[] = {
-        {"-h", help},  {"-?", help}, {"/?", help}, {"-V", help}, {"--hlep", help},
+        {"/?", help},
         {"lab", " (did you mean lab.txt?)"},
         {"lab.csv", ""},
         {"h", ""},

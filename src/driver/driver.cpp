@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "driver/command_line.h"
 #include "driver/console.h"
 #include "driver/progress.h"
 #include "driver/run_record.h"
@@ -51,39 +52,6 @@ constexpr const char* kMadeBy = "Tool made by:\n\n";
 constexpr const char* kVersionLine = "27/03/2003      MORVALE v1.0 \n\n";
 constexpr const char* kKeyPrompt = "Press anykey to continue \n\n";
 
-// The two requests answered instead of a conversion, and their answers. They
-// count only as the sole argument, so that every run that names a table
-// still converts it: a table named --help is given as ./--help.
-constexpr const char* kHelpRequest = "--help";
-constexpr const char* kVersionRequest = "--version";
-constexpr const char* kHelpText =
-    "Usage: morvale [--format 1|2] TABLE...\n"
-    "Converts each text table into a vector file beside it: NAME.txt gives\n"
-    "NAME.vec, any other name gets .vec appended. On Windows, tables may also be\n"
-    "dropped on the program's icon (or on a shortcut that gives --format 2).\n"
-    "\n"
-    "  table        a header, a line of - or =, then rows of blank-separated values\n"
-    "  vector file  one declaration per data column, then one sample line per value\n"
-    "\n"
-    "  --format 2   write files that the format's readers of today open: a version\n"
-    "               line, a run of its own, each vector's samples in blocks, only\n"
-    "               numbers they read exactly (a table with another is refused)\n"
-    "  --format 1   the tool's first format, for older readers (the default)\n"
-    "  --help       show this text and end\n"
-    "  --version    show the version and end\n"
-    "--format comes before the tables; --help and --version only as the sole\n"
-    "argument: a table named --help is given as ./--help.\n"
-    "\n"
-    "Exit status: 0 when every table was converted, 1 otherwise.\n"
-    "The manual: man morvale (on Windows, README.txt beside morvale.exe).\n";
-constexpr const char* kVersionText = "morvale " MORVALE_VERSION "\n";
-
-// The option that chooses the vector file's format, before the tables.
-constexpr const char* kFormatOption = "--format";
-std::string badFormat(const std::string& given) {
-    return "'" + given + "' is not a vector file format: 1 or 2 (for help: morvale --help)";
-}
-constexpr const char* kFormatMissing = "needs a value: 1 or 2 (for help: morvale --help)";
 std::string leftOut(long samples) {
     return "warning: " + std::to_string(samples) +
            (samples == 1 ? " sample" : " samples") +
@@ -236,20 +204,9 @@ void sayLines(const std::vector<ConsoleLine>& lines) {
     flushConsole();
 }
 
-// The answer to a request for help or for the version, or nullptr when the
-// arguments name tables.
-const char* answerTo(int argc, char** argv) {
-    if (argc != 2) {
-        return nullptr;
-    }
-    if (std::strcmp(argv[1], text::kHelpRequest) == 0) {
-        return text::kHelpText;
-    }
-    if (std::strcmp(argv[1], text::kVersionRequest) == 0) {
-        return text::kVersionText;
-    }
-    return nullptr;
-}
+// Whether the run ends with the closing block and a key wait (--no-wait
+// turns both off, for scripts that run the tool on a terminal).
+bool closingWait = true;
 
 void printClosingBlock() {
     say(text::kMadeBy);
@@ -261,6 +218,16 @@ void printClosingBlock() {
     say("\n");
     say(text::kVersionLine);
     say(text::kKeyPrompt);
+}
+
+// Ends a run that went its whole way: the closing block, then the key wait.
+void closeConsole() {
+    if (closingWait) {
+        printClosingBlock();
+        flushConsole();
+        waitForKey();
+    }
+    flushConsole();
 }
 
 // The exit status once the console report is complete: a report that could
@@ -550,43 +517,10 @@ bool mayMeetWaitingFiles(std::size_t argument, const Workspace& workspace) {
 
 namespace {
 
-// Reads the options before the tables, `--format N` or `--format=N`, and
-// returns the index of the first table; 0 when an option is wrong, which is
-// said on standard error.
-int readOptions(int argc, char** argv, VectorFormat& format) {
-    const std::size_t length = std::strlen(text::kFormatOption);
-    int index = 1;
-    while (index < argc && std::strncmp(argv[index], text::kFormatOption, length) == 0 &&
-           (argv[index][length] == '\0' || argv[index][length] == '=')) {
-        std::string value;
-        if (argv[index][length] == '=') {
-            value = argv[index] + length + 1;
-            index += 1;
-        } else if (index + 1 < argc) {
-            value = argv[index + 1];
-            index += 2;
-        } else {
-            diagnose(text::kFormatOption, text::kFormatMissing);
-            return 0;
-        }
-        if (value == "1") {
-            format = VectorFormat::Version1;
-        } else if (value == "2") {
-            format = VectorFormat::Version2;
-        } else {
-            diagnose(text::kFormatOption, text::badFormat(value));
-            return 0;
-        }
-    }
-    return index;
-}
-
 // The usage text and the closing block, for a run that names no file.
 int showUsage() {
     say(text::kUsage);
-    printClosingBlock();
-    flushConsole();
-    waitForKey();
+    closeConsole();
     return finishRun(0);
 }
 
@@ -622,15 +556,15 @@ int convertAll(Workspace& workspace) {
             // No summary, no closing block; a key wait only where the window
             // would otherwise vanish with the message.
             flushConsole();
-            waitForKeyInOwnWindow();
+            if (closingWait) {
+                waitForKeyInOwnWindow();
+            }
             return finishRun(1);
         }
     }
     endTurns(workspace);
     say(text::summary(static_cast<int>(workspace.converted)));
-    printClosingBlock();
-    flushConsole();
-    waitForKey();
+    closeConsole();
     const bool allConverted =
         workspace.converted == record.size() && !workspace.inputCloseFailed && !workspace.fileLeft;
     return finishRun(allConverted ? 0 : 1);
@@ -642,26 +576,27 @@ int run(int argc, char** argv) {
     if (!guardStandardStreams()) {
         consoleError = EBADF;
     }
-    // Answered and done: no closing block and no key wait, as a script that
-    // asks expects.
-    if (const char* answer = answerTo(argc, argv)) {
-        say(answer);
-        return finishRun(0);
-    }
-    interrupts::reportOnInterrupt(sayLeftoverNow);
-    interrupts::install();
-    VectorFormat format = VectorFormat::Version1;
-    const int first = readOptions(argc, argv, format);
-    if (first == 0) {
+    CommandLine line = readCommandLine(argc, argv);
+    if (!line.wrongOption.empty()) {
+        diagnose(line.wrongOption, line.whatIsWrong);
         return finishRun(1);
     }
-    if (first >= argc) {
+    // Answered and done: no closing block and no key wait, as a script that
+    // asks expects.
+    if (line.answer != nullptr) {
+        say(line.answer);
+        return finishRun(0);
+    }
+    closingWait = line.closingWait;
+    interrupts::reportOnInterrupt(sayLeftoverNow);
+    interrupts::install();
+    if (line.tables.empty()) {
         return showUsage();
     }
     // Default-initialised on purpose: zeroing the token tables would make
     // every page of them resident for nothing.
-    const std::unique_ptr<Workspace> workspace(new Workspace(std::vector<std::string>(argv + first, argv + argc)));
-    workspace->converter.format = format;
+    const std::unique_ptr<Workspace> workspace(new Workspace(std::move(line.tables)));
+    workspace->converter.format = line.format;
     progress::enable(isTerminal(stderr));
     workspace->converter.source.watch(workspace.get());
     return convertAll(*workspace);
