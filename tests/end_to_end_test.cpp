@@ -425,6 +425,10 @@ bool normalizeHeading(std::string& file, const std::string& table) {
 TEST_F(EndToEnd, TheFormatOptionChoosesTheVectorFile) {
     const std::string shortRows = "Time A B\n--\n0 1\n1 2 3\n";
     const std::string badValue = "Time A\n--\n0 1\n1 abc\n";
+    // As numpy writes by default: more digits than the readers store.
+    const std::string fullDigits =
+        "t sin\n--\n0.000000000000000000e+00 0.000000000000000000e+00\n"
+        "1.000000000000000056e-01 9.983341664682815475e-02\n";
     const std::string earlier = "an earlier conversion\r\n";
     const struct {
         const char* what;
@@ -451,6 +455,17 @@ TEST_F(EndToEnd, TheFormatOptionChoosesTheVectorFile) {
          "morvale: bad.txt: line 4: 'abc' is not a number the readers of vector files read exactly; file not "
          "converted\n",
          {{"one.vec", convertTextToVersion2(kOneLineTable).output}}, {}},
+        {"abscissas of more digits than stored", {"--format", "2", "numpy.txt"}, 0,
+         "File numpy.vec converted\n" + summary(1), "",
+         {{"numpy.vec", test::kTestHeading + "vector\t0\t\"t\"\t\"sin\"\r\n\r\n"
+                        "0\t0.000000000000000000e+00\t0.000000000000000000e+00\r\n"
+                        "0\t0.1\t9.983341664682815475e-02\r\n"}},
+         {}},
+        {"an abscissa no reader stores", {"--format", "2", "tiny.txt"}, 1, summary(0),
+         "morvale: tiny.txt: line 4: '1e-30' is an abscissa that the readers of vector files cannot store: they store "
+         "decimal numbers of at most 18 places, up to 9223372036854775807 (write the abscissas with %.9g, or with "
+         "fewer decimals); file not converted\n",
+         {}, {}},
         {"a refused table's doubts first", {"--format", "2", "none.txt"}, 1, summary(0),
          "morvale: none.txt: line 2: warning: no separator line of '-' or '=' after header line 1; the next two lines "
          "were read as header lines 2 and 3, and the first character after them as the separator line (add a "
@@ -477,6 +492,8 @@ TEST_F(EndToEnd, TheFormatOptionChoosesTheVectorFile) {
         put("short.txt", shortRows);
         put("bad.txt", badValue);
         put("bad.vec", earlier);
+        put("numpy.txt", fullDigits);
+        put("tiny.txt", "Time A\n--\n0 1\n1e-30 2\n");
         put("none.txt", "Time A B\n0 1 2\n1 3 4\n2 5 6\n");
         auto expected = snapshot();
         for (const auto& [name, bytes] : c.written) {
