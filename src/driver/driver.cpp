@@ -319,11 +319,12 @@ void reportLeftover(const std::string& leftover, int error, Workspace& workspace
     }
 }
 
-// The warnings on a converted table, in the order of their lines.
-void reportWarnings(const Conversion& conversion, const std::string& name) {
+// The warnings on a converted table, in the order of their lines; in the
+// first format, with the hint that version 2 reads such tables.
+void reportWarnings(const Conversion& conversion, const std::string& name, VectorFormat format) {
     std::vector<std::pair<long, std::string>> lines;
     for (const Warning& warning : conversion.warnings) {
-        lines.emplace_back(warning.line, "warning: " + describe(warning));
+        lines.emplace_back(warning.line, "warning: " + describe(warning, format == VectorFormat::Version1));
     }
     if (conversion.leftOut > 0) {
         lines.emplace_back(conversion.firstLeftOutLine, text::leftOut(conversion.leftOut));
@@ -433,12 +434,12 @@ Outcome convertFile(Turn& turn, Workspace& workspace) {
     }
     closeInput(source, name, workspace);
     if (conversion.outcome != ConversionOutcome::Converted) {
-        reportWarnings(conversion, name);
+        reportWarnings(conversion, name, workspace.converter.format);
         const Outcome outcome = report(conversion, name, turn.outputName);
         reportLeftover(workspace.converter.output.leftover(), workspace.converter.output.leftoverError(), workspace);
         return outcome;
     }
-    reportWarnings(conversion, name);
+    reportWarnings(conversion, name, workspace.converter.format);
     turn.output = workspace.converter.output.identity();
     turn.converted = true;
     return Outcome::Converted;
