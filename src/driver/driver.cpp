@@ -396,6 +396,16 @@ Provenance provenanceOf(const std::string& name) {
     return provenance;
 }
 
+// Why the table open for `turn` may not be converted in this run, reading its
+// identity into the turn; empty when it may.
+std::string conflictOf(Turn& turn, CharSource& source, RunRecord& record) {
+    if (!source.identity(turn.input)) {
+        return std::string("its identity cannot be read (") + std::strerror(errno) +
+               "), so it cannot be told apart from the files of this run";
+    }
+    return record.conflict(turn.argument, turn.input, turn.outputName);
+}
+
 // Converts the table of `turn`'s argument beside itself, saying what became of
 // it. A vector file written whole waits in the turn for its name, and the
 // turn's "converted" line with it.
@@ -411,13 +421,7 @@ Outcome convertFile(Turn& turn, Workspace& workspace) {
     }
     turn.outputName = name;
     deriveOutputName(turn.outputName);
-    std::string conflict;
-    if (!source.identity(turn.input)) {
-        conflict = std::string("its identity cannot be read (") + std::strerror(errno) +
-                   "), so it cannot be told apart from the files of this run";
-    } else {
-        conflict = record.conflict(turn.argument, turn.input, turn.outputName);
-    }
+    const std::string conflict = conflictOf(turn, source, record);
     if (!conflict.empty()) {
         closeInput(source, name, workspace);
         diagnose(name, notConverted(conflict));
