@@ -221,6 +221,7 @@ TEST_F(EndToEnd, DoubtfulTablesAreConvertedWithAWarning) {
         "warning: no separator line of '-' or '=' after header line 1; the next two lines were read as header "
         "lines 2 and 3, and the first character after them as the separator line (add a separator line after "
         "the header)";
+    const std::string readByFormat2 = "; --format 2 reads such tables";
     const std::string emptyRow =
         "warning: an empty line (or one of blanks only) was read as a row of empty values";
     const std::string emptyRowFix = "; delete empty lines among and after the rows";
@@ -236,9 +237,9 @@ TEST_F(EndToEnd, DoubtfulTablesAreConvertedWithAWarning) {
         {"three.txt", "T G1\nS1\nm1 x1\n0 1 2\n1 3 4\n",
          {"line 4: warning: line 4 is not a separator line of '-' or '='; its first character was dropped as one "
           "and the rest read as a row (add a separator line after header line 3)"}},
-        {"none.txt", "Time A B\n0 1 2\n1 3 4\n2 5 6\n", {"line 2: " + noSeparatorLine}},
-        {"rows-lost.txt", "Time A B\n0 1 2\n1 3 4\n", {"line 2: " + noSeparatorLine}},
-        {"negative.txt", "Time A B\n0 -1 2\n1 3 4\n2 5 6\n", {"line 2: " + noSeparatorLine}},
+        {"none.txt", "Time A B\n0 1 2\n1 3 4\n2 5 6\n", {"line 2: " + noSeparatorLine + readByFormat2}},
+        {"rows-lost.txt", "Time A B\n0 1 2\n1 3 4\n", {"line 2: " + noSeparatorLine + readByFormat2}},
+        {"negative.txt", "Time A B\n0 -1 2\n1 3 4\n2 5 6\n", {"line 2: " + noSeparatorLine + readByFormat2}},
         {"empty-line-4.txt", "T G1\nS1\nm1 x1\n\n0 1 2\n", {}},
         {"fine.txt", kOneLineTable, {}},
         {"header-only.txt", "T G1\nS1\nm1 x1\n", {}},
@@ -254,10 +255,11 @@ TEST_F(EndToEnd, DoubtfulTablesAreConvertedWithAWarning) {
         {"csv.txt", "Time,A,B\n-----\n0,1,2\n",
          {"line 1: warning: the names of line 1 are separated by commas or semicolons, which are part of a name "
           "here; separate names and values by blanks (from a spreadsheet, save the table as text separated by "
-          "spaces)"}},
+          "spaces)" + readByFormat2}},
         {"comment.txt", "# Time V1 V2\n-----\n0 1 2\n",
          {"line 1: warning: the comment mark before the names was read as the abscissa heading, and every name "
-          "moved one column to the left; delete the mark, so that the line starts with the abscissa heading"}},
+          "moved one column to the left; delete the mark, so that the line starts with the abscissa heading; "
+          "--format 2 reads such tables, with '#' as the mark"}},
         {"numbers.txt", "0 1 2\n-----\n1 3 4\n",
          {"line 1: warning: header line 1 holds only numbers: a row was read as the names; start the table with a "
           "line of names and a separator line of '-'"}},
@@ -287,7 +289,7 @@ TEST_F(EndToEnd, DoubtfulTablesAreConvertedWithAWarning) {
         {"tabs.txt", "Time\tA\tB\n-----\n0\t1\t2\n1\t3\t4\n",
          {"line 1: warning: a TAB is part of a name or value, not a separator: the values around it were read as "
           "one, and on 2 more lines; separate values by blanks, not TABs (from a spreadsheet, save the table as "
-          "text separated by spaces)"}},
+          "text separated by spaces)" + readByFormat2}},
         {"zero.txt", "Time A B\n-----\n0 1\0x 2\n"s,
          {"line 3: warning: a zero byte ends the name or value it stands in: what follows it, up to the next blank, "
           "was left out; is the file a text table? save it as text"}},
@@ -297,7 +299,7 @@ TEST_F(EndToEnd, DoubtfulTablesAreConvertedWithAWarning) {
         {"right-aligned.txt", "Time   A   B\n------------\n  0.0 1.0 2.0\n  1.0 3.0 4.0\n",
          {"line 3: warning: a row that starts with a blank got a blank as its abscissa, and each value went to the "
           "next vector, and on 1 more line; start every row with its abscissa, not with blanks (right-aligned "
-          "columns?)"}},
+          "columns?)" + readByFormat2}},
         {"empty-rows.txt", "Time A B\n-----\n0 1 2\n\n1 3 4\n  \n\n",
          {"line 4: " + emptyRow + ", and on 2 more lines" + emptyRowFix}},
         {"extra.txt", "Time A\n-----\n0 1 2\n1 3 4\n",
@@ -305,7 +307,7 @@ TEST_F(EndToEnd, DoubtfulTablesAreConvertedWithAWarning) {
           "and on 1 more line; name every data column on the header, or delete the extra values"}},
         {"several.txt", "Time A B\n-----\n  0 1 2\n1 3\n\n",
          {"line 3: warning: a row that starts with a blank got a blank as its abscissa, and each value went to the "
-          "next vector; start every row with its abscissa, not with blanks (right-aligned columns?)",
+          "next vector; start every row with its abscissa, not with blanks (right-aligned columns?)" + readByFormat2,
           "line 4: warning: a row holds fewer values than the header has data columns: the missing ones were "
           "written as empty samples; give every row one value per data column",
           "line 5: " + emptyRow + emptyRowFix}},
@@ -363,6 +365,12 @@ TEST_F(EndToEnd, OptionsStandAnywhereUntilDoubleDash) {
     EXPECT_EQ(help.err, "");
     EXPECT_EQ(snapshot(), before);
 
+    std::string helpText;  // as the tool wrote it, before a Windows console's CR LF
+    for (char c : help.out) {
+        if (c != '\r') {
+            helpText += c;
+        }
+    }
     const std::string version = std::string("morvale ") + MORVALE_VERSION + "\n";
     const std::string unknown = " (for help: morvale --help; a table of that name is ./";
     const struct {
@@ -374,7 +382,7 @@ TEST_F(EndToEnd, OptionsStandAnywhereUntilDoubleDash) {
         std::map<std::string, std::string> written;
     } cases[] = {
         {"version", {"--version"}, 0, version, "", {}},
-        {"help among tables", {"a.txt", "--help", "b.txt"}, 0, help.out, "", {}},
+        {"help among tables", {"a.txt", "--help", "b.txt"}, 0, helpText, "", {}},
         {"version after a table", {"a.txt", "--version"}, 0, version, "", {}},
         {"a table named --help after --", {"--", "--help"}, 0, "File --help.vec converted\n" + summary(1), "",
          {{"--help.vec", kOneLineVec}}},
@@ -434,6 +442,10 @@ bool normalizeHeading(std::string& file, const std::string& table) {
 TEST_F(EndToEnd, TheFormatOptionChoosesTheVectorFile) {
     const std::string shortRows = "Time A B\n--\n0 1\n1 2 3\n";
     const std::string badValue = "Time A\n--\n0 1\n1 abc\n";
+    // As numpy writes by default: more digits than the readers store.
+    const std::string fullDigits =
+        "t sin\n--\n0.000000000000000000e+00 0.000000000000000000e+00\n"
+        "1.000000000000000056e-01 9.983341664682815475e-02\n";
     const std::string earlier = "an earlier conversion\r\n";
     const struct {
         const char* what;
@@ -460,6 +472,17 @@ TEST_F(EndToEnd, TheFormatOptionChoosesTheVectorFile) {
          "morvale: bad.txt: line 4: 'abc' is not a number the readers of vector files read exactly; file not "
          "converted\n",
          {{"one.vec", convertTextToVersion2(kOneLineTable).output}}, {}},
+        {"abscissas of more digits than stored", {"--format", "2", "numpy.txt"}, 0,
+         "File numpy.vec converted\n" + summary(1), "",
+         {{"numpy.vec", test::kTestHeading + "vector\t0\t\"t\"\t\"sin\"\r\n\r\n"
+                        "0\t0.000000000000000000e+00\t0.000000000000000000e+00\r\n"
+                        "0\t0.1\t9.983341664682815475e-02\r\n"}},
+         {}},
+        {"an abscissa no reader stores", {"--format", "2", "tiny.txt"}, 1, summary(0),
+         "morvale: tiny.txt: line 4: '1e-30' is an abscissa that the readers of vector files cannot store: they store "
+         "decimal numbers of at most 18 places, up to 9223372036854775807 (write the abscissas with %.9g, or with "
+         "fewer decimals); file not converted\n",
+         {}, {}},
         {"a refused table's doubts first", {"--format", "2", "none.txt"}, 1, summary(0),
          "morvale: none.txt: line 2: warning: no separator line of '-' or '=' after header line 1; the next two lines "
          "were read as header lines 2 and 3, and the first character after them as the separator line (add a "
@@ -488,6 +511,8 @@ TEST_F(EndToEnd, TheFormatOptionChoosesTheVectorFile) {
         put("short.txt", shortRows);
         put("bad.txt", badValue);
         put("bad.vec", earlier);
+        put("numpy.txt", fullDigits);
+        put("tiny.txt", "Time A\n--\n0 1\n1e-30 2\n");
         put("none.txt", "Time A B\n0 1 2\n1 3 4\n2 5 6\n");
         auto expected = snapshot();
         for (const auto& [name, bytes] : c.written) {

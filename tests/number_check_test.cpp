@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <random>
 #include <string>
@@ -74,6 +76,77 @@ TEST(NumberCheck, AbscissaIsExactWhenItsDigitsAndScaleFitTheReaders) {
                     // exponents that would wrap a 64-bit counter
                     "1e99999999999999999999", "1e-99999999999999999999", "0e99999999999999999999",
                     "1e18446744073709551634", "1e-18446744073709551634"});
+}
+
+// An abscissa with more digits than the readers store is written as the
+// shortest decimal of its double, when they store that; otherwise there is
+// none to write (empty).
+TEST(NumberCheck, AnAbscissaOfTooManyDigitsBecomesTheShortestDecimalOfItsDouble) {
+    const struct {
+        std::string text;
+        std::string written;
+    } cases[] = {
+        // printf's "%.18e", as numpy writes by default
+        {"1.000000000000000056e-01", "0.1"}, {"-1.000000000000000056e-01", "-0.1"}, {"+2.0000000000000000000e+00", "2"},
+        {"9.876543210987654321e+03", "9876.543210987655"}, {"3.141592653589793115997963e+00", "3.141592653589793"},
+        {"9.2000000000000000000e+18", "9.2e+18"}, {"1.000000000000000021e-17", "1e-17"},
+        // more digits or places than stored, the double rounded up, zeros
+        {"1.0000000000000000000", "1"}, {"9.999999999999999999", "10"}, {"92233720368547758.08", "92233720368547760"},
+        {"0.30000000000000000000000001", "0.3"}, {"0.0000000000000000000", "0"}, {"-0e999", "-0"},
+        // no decimal the readers store reads as the same double
+        {"1e-30", ""}, {"1.5e-18", ""}, {"5e-0000000000000000000000000019", ""}, {"1.234567890123456789e-05", ""},
+        {"9223372036854775808", ""}, {"1e19", ""},
+        {"1e400", ""}, {"1e-400", ""}, {"4.9e-324", ""},
+        // no decimal number
+        {"0x1A", ""}, {"inf", ""}, {"-nan", ""}, {"+-1", ""}, {"--1", ""}, {"-+1", ""}, {"abc", ""}, {"", ""},
+        {"1,5", ""},
+        {" 5", ""}, {"5 ", ""}, {"1e", ""}, {".", ""}, {"+.", ""}, {"1.0d0", ""},
+    };
+    for (const auto& c : cases) {
+        ASSERT_FALSE(isExactAbscissa(c.text)) << c.text;
+        char room[kAbscissaRoom];
+        EXPECT_EQ(shortestExactAbscissa(c.text, room), c.written) << '"' << visible(c.text) << '"';
+    }
+}
+
+// The shortest decimal that reads as a double, found as printf's "%.*g" with
+// ever more digits and read back.
+std::string shortestByPrintf(double value) {
+    char text[40];
+    for (int digits = 1;; ++digits) {
+        std::snprintf(text, sizeof text, "%.*g", digits, value);
+        if (std::strtod(text, nullptr) == value) {
+            return text;
+        }
+    }
+}
+
+// For doubles of every magnitude around the readers' limits, printed with
+// more digits than they store: a decimal is written exactly when the
+// shortest one is stored, and it reads as the same double.
+TEST(NumberCheck, AnAbscissaIsRefusedOnlyWhereNoStoredDecimalReadsAsItsDouble) {
+    std::mt19937_64 random(20261209);
+    int written = 0;
+    int refused = 0;
+    for (int i = 0; i < 20000; ++i) {
+        const double digits = std::uniform_real_distribution<double>(1, 10)(random);
+        const double value = (random() % 2 == 0 ? -1 : 1) * std::ldexp(digits, static_cast<int>(random() % 160) - 90);
+        char text[40];
+        std::snprintf(text, sizeof text, random() % 2 == 0 ? "%.18e" : "%.25g", value);
+        if (isExactAbscissa(text)) {
+            continue;
+        }
+        char room[kAbscissaRoom];
+        const std::string_view shortest = shortestExactAbscissa(text, room);
+        ASSERT_EQ(!shortest.empty(), isExactAbscissa(shortestByPrintf(value))) << text;
+        if (!shortest.empty()) {
+            ASSERT_TRUE(isExactAbscissa(shortest)) << text;
+            ASSERT_EQ(std::strtod(std::string(shortest).c_str(), nullptr), value) << text;
+        }
+        (shortest.empty() ? refused : written) += 1;
+    }
+    EXPECT_GT(written, 3000);
+    EXPECT_GT(refused, 5000);
 }
 
 // strtod as the readers call it, the token alone: a blank anywhere, even one

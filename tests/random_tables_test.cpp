@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <clocale>
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <random>
@@ -346,6 +347,13 @@ std::string escaped(const std::string& name) {
     return text;
 }
 
+// An abscissa as a version 2 file holds it: as written if its readers store
+// it so, else as the shortest decimal of its double, if they store that.
+std::string writtenAbscissa(const std::string& abscissa) {
+    char room[kAbscissaRoom];
+    return isExactAbscissa(abscissa) ? abscissa : std::string(shortestExactAbscissa(abscissa, room));
+}
+
 // The tables' module name, "Time", which needs no escape.
 Version2Model version2Of(const ModelResult& version1, int vectors) {
     Version2Model model;
@@ -376,7 +384,7 @@ Version2Model version2Of(const ModelResult& version1, int vectors) {
         long empty = 0;
         for (int id = 0; id < vectors && !emptyRow; ++id) {
             const std::string& value = samples[static_cast<std::size_t>(id)].second;
-            if (id == 0 && !isExactAbscissa(abscissa)) {
+            if (id == 0 && !isExactAbscissa(abscissa) && writtenAbscissa(abscissa).empty()) {
                 model.refusedLine = line;
                 model.refusedText = abscissa;
                 return model;
@@ -390,7 +398,7 @@ Version2Model version2Of(const ModelResult& version1, int vectors) {
                 model.refusedText = value;
                 return model;
             }
-            model.samples[id].push_back(std::to_string(id) + "\t" + abscissa + "\t" + value);
+            model.samples[id].push_back(std::to_string(id) + "\t" + writtenAbscissa(abscissa) + "\t" + value);
         }
         const long left = emptyRow ? vectors : empty;
         if (left > 0 && model.leftOut == 0) {
@@ -410,6 +418,7 @@ public:
     std::string make(int& vectors) {
         const int columns = chance(20) ? pick(300) : 1 + pick(6);
         const bool threeLine = chance(3);
+        fullDigits_ = chance(10);
         vectors = threeLine ? 2 * columns : columns;
         std::string table = "Time";
         for (int column = 0; column < columns; ++column) {
@@ -452,9 +461,14 @@ private:
 
     std::string abscissa() {
         static const char* const odd[] = {"1e-30", "0x1A", "9223372036854775808", "1.5E+02", "0.0000000000000000001",
-                                          "-0", "+7", ".5", "5."};
+                                          "-0", "+7", ".5", "5.", "1.000000000000000056e-01"};
         if (chance(400)) {
-            return odd[pick(9)];
+            return odd[pick(10)];
+        }
+        if (fullDigits_) {
+            char text[32];
+            std::snprintf(text, sizeof text, "%.18e", pick(100000) * 0.001);
+            return text;
         }
         return std::to_string(pick(100000)) + (chance(2) ? "." + std::to_string(pick(1000000)) : "");
     }
@@ -471,6 +485,7 @@ private:
     }
 
     std::mt19937 random_;
+    bool fullDigits_ = false;  // abscissas written as numpy writes them by default
 };
 
 // Version 2 files hold the samples that version 1 files hold, but those with

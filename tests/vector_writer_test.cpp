@@ -152,6 +152,7 @@ struct Version2Case {
     long firstLeftOutLine;
     long refusedLine;
     std::string refusedText;
+    Refusal::Reason refusedFor = Refusal::Reason::NotAnExactNumber;
 };
 
 // A version 2 file: the heading, the declarations of version 1 with names
@@ -183,9 +184,19 @@ TEST(VectorWriter, WritesVersion2FilesByteForByte) {
          0, 0, 0, ""},
         {"a value that is no number", "T A B\n--\n0 1 2\n1 2 abc\n", "", 0, 0, 4, "abc"},
         {"a decimal comma", "T A\n--\n0 1,5\n", "", 0, 0, 3, "1,5"},
-        {"an abscissa the readers would change", "T A\n--\n0 1\n1e-30 2\n", "", 0, 0, 4, "1e-30"},
-        {"an abscissa too large", "T A\n--\n9223372036854775808 1\n", "", 0, 0, 3, "9223372036854775808"},
-        {"a hexadecimal abscissa", "T A\n--\n0x1A 1\n", "", 0, 0, 3, "0x1A"},
+        {"abscissas of more digits than stored, as the shortest decimals of their doubles",
+         "Time A B\n--\n1.000000000000000056e-01 1 2\n-9.876543210987654321e+03 3 4\n0.0000000000000000000 5 6\n",
+         oneLineDeclarations + crlfLines({"0\t0.1\t1", "0\t-9876.543210987655\t3", "0\t0\t5", "1\t0.1\t2",
+                                          "1\t-9876.543210987655\t4", "1\t0\t6"}),
+         0, 0, 0, ""},
+        {"an abscissa the readers would change", "T A\n--\n0 1\n1e-30 2\n", "", 0, 0, 4, "1e-30",
+         Refusal::Reason::NotAnExactAbscissa},
+        {"an abscissa whose shortest decimal needs 21 places", "T A\n--\n1.234567890123456789e-05 1\n", "", 0, 0, 3,
+         "1.234567890123456789e-05", Refusal::Reason::NotAnExactAbscissa},
+        {"an abscissa too large", "T A\n--\n9223372036854775808 1\n", "", 0, 0, 3, "9223372036854775808",
+         Refusal::Reason::NotAnExactAbscissa},
+        {"a hexadecimal abscissa", "T A\n--\n0x1A 1\n", "", 0, 0, 3, "0x1A", Refusal::Reason::NotAnExactAbscissa},
+        {"an abscissa that is no number", "T A\n--\nabc 1\n", "", 0, 0, 3, "abc"},
         {"a right-aligned row", "T A\n--\n 0 1\n", "", 0, 0, 3, " 0"},
         {"a value beyond the vectors is never read", "T A\n--\n0 1 abc\n", crlfLines({"vector\t0\t\"T\"\t\"A\"", "", "0\t0\t1"}),
          0, 0, 0, ""},
@@ -202,7 +213,7 @@ TEST(VectorWriter, WritesVersion2FilesByteForByte) {
                 const Conversion& conversion = result.conversion;
                 if (c.refusedLine != 0) {
                     ASSERT_EQ(conversion.outcome, ConversionOutcome::Refused) << c.what;
-                    EXPECT_EQ(conversion.refusal.reason, Refusal::Reason::NotAnExactNumber) << c.what;
+                    EXPECT_EQ(conversion.refusal.reason, c.refusedFor) << c.what;
                     EXPECT_EQ(conversion.refusal.line, c.refusedLine) << c.what;
                     EXPECT_EQ(conversion.refusedText, c.refusedText) << c.what;
                     EXPECT_EQ(result.output, "") << c.what;

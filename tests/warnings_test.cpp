@@ -23,7 +23,7 @@ using namespace std::string_literals;
 std::string listed(const Warnings& warnings) {
     std::string text;
     for (const Warning& warning : warnings) {
-        text += "line " + std::to_string(warning.line) + ": " + describe(warning) + "\n";
+        text += "line " + std::to_string(warning.line) + ": " + describe(warning, true) + "\n";
     }
     return text;
 }

@@ -286,11 +286,12 @@ void reportLeftover(const std::string& leftover, int error, Workspace& workspace
     }
 }
 
-// The warnings on a converted table, in the order of their lines.
-void reportWarnings(const Conversion& conversion, const std::string& name) {
+// The warnings on a converted table, in the order of their lines; in the
+// first format, with the hint that version 2 reads such tables.
+void reportWarnings(const Conversion& conversion, const std::string& name, VectorFormat format) {
     std::vector<std::pair<long, std::string>> lines;
     for (const Warning& warning : conversion.warnings) {
-        lines.emplace_back(warning.line, "warning: " + describe(warning));
+        lines.emplace_back(warning.line, "warning: " + describe(warning, format == VectorFormat::Version1));
     }
     if (conversion.leftOut > 0) {
         lines.emplace_back(conversion.firstLeftOutLine, text::leftOut(conversion.leftOut));
@@ -362,6 +363,16 @@ Provenance provenanceOf(const std::string& name) {
     return provenance;
 }
 
+// Why the table open for `turn` may not be converted in this run, reading its
+// identity into the turn; empty when it may.
+std::string conflictOf(Turn& turn, CharSource& source, RunRecord& record) {
+    if (!source.identity(turn.input)) {
+        return std::string("its identity cannot be read (") + std::strerror(errno) +
+               "), so it cannot be told apart from the files of this run";
+    }
+    return record.conflict(turn.argument, turn.input, turn.outputName);
+}
+
 // Converts the table of `turn`'s argument beside itself, saying what became of
 // it. A vector file written whole waits in the turn for its name, and the
 // turn's "converted" line with it.
@@ -377,13 +388,7 @@ Outcome convertFile(Turn& turn, Workspace& workspace) {
     }
     turn.outputName = name;
     deriveOutputName(turn.outputName);
-    std::string conflict;
-    if (!source.identity(turn.input)) {
-        conflict = std::string("its identity cannot be read (") + std::strerror(errno) +
-                   "), so it cannot be told apart from the files of this run";
-    } else {
-        conflict = record.conflict(turn.argument, turn.input, turn.outputName);
-    }
+    const std::string conflict = conflictOf(turn, source, record);
     if (!conflict.empty()) {
         closeInput(source, name, workspace);
         diagnose(name, notConverted(conflict));
@@ -400,12 +405,12 @@ Outcome convertFile(Turn& turn, Workspace& workspace) {
     }
     closeInput(source, name, workspace);
     if (conversion.outcome != ConversionOutcome::Converted) {
-        reportWarnings(conversion, name);
+        reportWarnings(conversion, name, workspace.converter.format);
         const Outcome outcome = report(conversion, name, turn.outputName);
         reportLeftover(workspace.converter.output.leftover(), workspace.converter.output.leftoverError(), workspace);
         return outcome;
     }
-    reportWarnings(conversion, name);
+    reportWarnings(conversion, name, workspace.converter.format);
     turn.output = workspace.converter.output.identity();
     turn.converted = true;
     return Outcome::Converted;

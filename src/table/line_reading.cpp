@@ -20,6 +20,10 @@ const char* describe(Refusal::Reason reason) {
         return kTooManyColumns.c_str();
     case Refusal::Reason::NotAnExactNumber:
         return "not a number the readers of vector files read exactly";
+    case Refusal::Reason::NotAnExactAbscissa:
+        // The limits of isExactAbscissa(): a mantissa of 2^63 - 1 at most.
+        return "an abscissa that the readers of vector files cannot store: they store decimal numbers of at most "
+               "18 places, up to 9223372036854775807 (write the abscissas with %.9g, or with fewer decimals)";
     case Refusal::Reason::None:
         break;
     }

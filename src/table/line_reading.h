@@ -18,6 +18,7 @@ struct Refusal {
         ValueTooLong,
         TooManyColumns,
         NotAnExactNumber,  // a value or abscissa that the chosen format's readers cannot take as written
+        NotAnExactAbscissa,  // a number as abscissa that they cannot store, however few its digits
     };
     Reason reason = Reason::None;
     long line = 0;

@@ -16,12 +16,16 @@ using Reason = Warning::Reason;
 constexpr long kThreeLineSeparatorLine = 4;
 
 // What each warning says: what the tool did; what was probably meant, and the
-// fix, which names no command, since not every system has the same ones.
+// fix, which names no command, since not every system has the same ones; and
+// for the tables that version 2's reading takes as meant, that it does.
 struct WarningText {
     Reason reason;
     const char* done;
     const char* meant;
+    const char* readAsMeant = nullptr;
 };
+
+constexpr const char* kReadByFormat2 = "--format 2 reads such tables";
 
 constexpr WarningText kTexts[] = {
     {Reason::Utf16,
@@ -35,11 +39,13 @@ constexpr WarningText kTexts[] = {
     {Reason::EmptyTable, "the table is empty", "its vector file declares no vectors"},
     {Reason::CommaSeparated,
      "the names of line 1 are separated by commas or semicolons, which are part of a name here",
-     "separate names and values by blanks (from a spreadsheet, save the table as text separated by spaces)"},
+     "separate names and values by blanks (from a spreadsheet, save the table as text separated by spaces)",
+     kReadByFormat2},
     {Reason::CommentMark,
      "the comment mark before the names was read as the abscissa heading, and every name moved one column to "
      "the left",
-     "delete the mark, so that the line starts with the abscissa heading"},
+     "delete the mark, so that the line starts with the abscissa heading",
+     "--format 2 reads such tables, with '#' as the mark"},
     {Reason::NumericNames, "header line 1 holds only numbers: a row was read as the names",
      "start the table with a line of names and a separator line of '-'"},
     {Reason::SeparatorCharInName,
@@ -55,7 +61,8 @@ constexpr WarningText kTexts[] = {
      "make the separator line of '-' or '='"},
     {Reason::NoSeparatorLine, "no separator line of '-' or '=' after header line 1",
      "the next two lines were read as header lines 2 and 3, and the first character after them as the "
-     "separator line (add a separator line after the header)"},
+     "separator line (add a separator line after the header)",
+     kReadByFormat2},
     {Reason::NotASeparatorLine, "line 4 is not a separator line of '-' or '='",
      "its first character was dropped as one and the rest read as a row (add a separator line after header "
      "line 3)"},
@@ -70,7 +77,8 @@ constexpr WarningText kTexts[] = {
     {Reason::RepeatedName, "two vectors were declared with the same name",
      "give every data column a name of its own"},
     {Reason::Tabs, "a TAB is part of a name or value, not a separator: the values around it were read as one",
-     "separate values by blanks, not TABs (from a spreadsheet, save the table as text separated by spaces)"},
+     "separate values by blanks, not TABs (from a spreadsheet, save the table as text separated by spaces)",
+     kReadByFormat2},
     {Reason::ZeroBytes,
      "a zero byte ends the name or value it stands in: what follows it, up to the next blank, was left out",
      "is the file a text table? save it as text"},
@@ -78,7 +86,7 @@ constexpr WarningText kTexts[] = {
      "end every line with CR LF or LF, not with CR CR LF or a lone CR"},
     {Reason::RowStartsWithBlank,
      "a row that starts with a blank got a blank as its abscissa, and each value went to the next vector",
-     "start every row with its abscissa, not with blanks (right-aligned columns?)"},
+     "start every row with its abscissa, not with blanks (right-aligned columns?)", kReadByFormat2},
     {Reason::EmptyRow, "an empty line (or one of blanks only) was read as a row of empty values",
      "delete empty lines among and after the rows"},
     {Reason::FewerValues,
@@ -312,13 +320,17 @@ void addTally(Warnings& warnings, Reason reason, const LineTally& tally) {
 
 }  // namespace
 
-std::string describe(const Warning& warning) {
+std::string describe(const Warning& warning, bool suggestFormat2) {
     const WarningText& text = kTexts[static_cast<int>(warning.reason)];
     std::string said = text.done;
     if (warning.moreLines > 0) {
         said += ", and on " + std::to_string(warning.moreLines) + (warning.moreLines == 1 ? " more line" : " more lines");
     }
-    return said + "; " + text.meant;
+    said = said + "; " + text.meant;
+    if (suggestFormat2 && text.readAsMeant != nullptr) {
+        said = said + "; " + text.readAsMeant;
+    }
+    return said;
 }
 
 std::string describeGrowth(long long bytes) {

@@ -52,8 +52,9 @@ struct Warning {
 };
 
 // What a warning says: what the tool did, on how many more lines, and what
-// was probably meant.
-std::string describe(const Warning& warning);
+// was probably meant; with `suggestFormat2` (a run that writes the first
+// format), that version 2 reads the table as meant, where it does.
+std::string describe(const Warning& warning, bool suggestFormat2);
 
 // A table's warnings, each reason at most once, in the order of their lines.
 class Warnings {

@@ -1,8 +1,10 @@
 // Number checks.
 #include "vecfile/number_check.h"
 
+#include <charconv>
 #include <cstddef>
 #include <cstdint>
+#include <system_error>
 
 namespace morvale {
 
@@ -208,6 +210,32 @@ bool isExactAbscissa(std::string_view text) {
         return places <= kMaxScale;
     }
     return isLetterIgnoringCase(*p, 'e') && isExactExponentToEnd(p + 1, end, mantissa, places);
+}
+
+// from_chars reads the digits without a sign of its own: it takes no "+", and
+// a "-" after the sign would let "+-1" through. Only a decimal number reads
+// whole (from_chars stops at the x of 0x1A); inf and nan start with no digit.
+std::string_view shortestExactAbscissa(std::string_view text, char (&room)[kAbscissaRoom]) {
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    const bool negative = p != end && *p == '-';
+    if (p != end && isSign(*p)) {
+        ++p;
+    }
+    if (p == end || !(isDigit(*p) || *p == '.')) {
+        return {};
+    }
+    double magnitude = 0;
+    const std::from_chars_result read = std::from_chars(p, end, magnitude, std::chars_format::general);
+    if (read.ec != std::errc() || read.ptr != end) {
+        return {};  // not the whole text, or out of range
+    }
+    const std::to_chars_result written = std::to_chars(room, room + kAbscissaRoom, negative ? -magnitude : magnitude);
+    const std::string_view shortest(room, written.ec == std::errc() ? static_cast<std::size_t>(written.ptr - room) : 0);
+    // Of the decimals that read as this double, the shortest has the fewest
+    // places and the smallest mantissa: if the readers cannot store it, they
+    // store none of them.
+    return isExactAbscissa(shortest) ? shortest : std::string_view();
 }
 
 }  // namespace morvale

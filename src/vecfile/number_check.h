@@ -32,6 +32,20 @@ bool isReadableValue(std::string_view text);
 // rule. Hexadecimal, inf and nan are false: they are not exported.
 bool isExactAbscissa(std::string_view text);
 
+// Room for the text that shortestExactAbscissa() writes: the longest shortest
+// decimal of a double, "-2.2250738585072014e-308", and the whole block that a
+// sample line copies a token with.
+constexpr std::size_t kAbscissaRoom = 32;
+
+// For an abscissa written with more digits than the readers store, such as
+// 1.000000000000000056e-01 (printf's "%.18e"): the shortest decimal that
+// reads as the same double, 0.1, written into `room`, when isExactAbscissa()
+// takes it. Empty when there is none: the text is no decimal number (hex,
+// inf, nan, a bad token), its double is out of range, or it needs more than
+// the readers' 18 places or exceeds 2^63 - 1 (1e-30, 1e19). For a text that
+// isExactAbscissa() takes, the text is better written as it is.
+std::string_view shortestExactAbscissa(std::string_view text, char (&room)[kAbscissaRoom]);
+
 // The common forms of a number: an optional sign, digits with an optional
 // point, and an optional complete exponent. Nearly every token of a table is
 // of such a form. A Plain one is what both checks above accept (given at most

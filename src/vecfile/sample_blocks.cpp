@@ -36,8 +36,8 @@ void SampleBlockWriter::undoRow(int written) {
     }
 }
 
-void SampleBlockWriter::refuse(std::string_view text, long line) {
-    refusal_ = Refusal{Refusal::Reason::NotAnExactNumber, line};
+void SampleBlockWriter::refuse(Refusal::Reason reason, std::string_view text, long line) {
+    refusal_ = Refusal{reason, line};
     refusedText_ = std::string(text);
 }
 
@@ -52,12 +52,25 @@ void SampleBlockWriter::noteLeftOut(long count, long line) {
 // line end, which counts as read, or at the end of the input.
 long SampleBlockWriter::rowLine() const { return source_.atEnd() ? source_.line() : source_.line() - 1; }
 
+// An abscissa that the readers do not store as written, as they store it;
+// empty, with the table refused, where they store it no way. A number gets
+// the refusal that says what abscissas they store.
+std::string_view SampleBlockWriter::exactAbscissaOf(std::string_view abscissa, char (&room)[kAbscissaRoom]) {
+    static_assert(kTokenBlock <= kAbscissaRoom, "the room holds the block a sample line copies");
+    const std::string_view shortest = shortestExactAbscissa(abscissa, room);
+    if (shortest.empty()) {
+        refuse(isReadableValue(abscissa) ? Refusal::Reason::NotAnExactAbscissa : Refusal::Reason::NotAnExactNumber,
+               abscissa, rowLine());
+    }
+    return shortest;
+}
+
 void SampleBlockWriter::takeRow(const RowTable& row) {
     // A row that gives no sample, for want of values or of an abscissa (an
     // empty line, a line of blanks, a closing word, one that a zero byte
     // empties), has nothing to check: as with a value beyond the vectors,
     // nothing of it is written.
-    const std::string_view abscissa = row.token(0);
+    std::string_view abscissa = row.token(0);
     long empty = 0;
     for (int id = 0; id < vectors_; ++id) {
         empty += row.token(id + 1).empty() ? 1 : 0;
@@ -68,9 +81,12 @@ void SampleBlockWriter::takeRow(const RowTable& row) {
         }
         return;
     }
+    char shortest[kAbscissaRoom];
     if (!isExactAbscissa(abscissa)) {
-        refuse(abscissa, rowLine());
-        return;
+        abscissa = exactAbscissaOf(abscissa, shortest);
+        if (abscissa.empty()) {
+            return;
+        }
     }
     for (int id = 0; id < vectors_; ++id) {
         const std::string_view value = row.token(id + 1);
@@ -78,7 +94,7 @@ void SampleBlockWriter::takeRow(const RowTable& row) {
             continue;
         }
         if (!isReadableValue(value)) {
-            refuse(value, rowLine());
+            refuse(Refusal::Reason::NotAnExactNumber, value, rowLine());
             return;
         }
         SampleBlocks::Block& block = blocks_[id];

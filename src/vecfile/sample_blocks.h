@@ -6,9 +6,10 @@
 // sample.
 //
 // Only what those readers read right is written: a sample with an empty
-// abscissa or value is no sample and is left out (and counted), and an
-// abscissa or value that they would refuse or read as another number
-// refuses the table.
+// abscissa or value is no sample and is left out (and counted), an abscissa
+// with more digits than they store is written as the shortest decimal that
+// reads as the same double, and an abscissa or value that they would still
+// refuse or read as another number refuses the table.
 #ifndef MORVALE_VECFILE_SAMPLE_BLOCKS_H
 #define MORVALE_VECFILE_SAMPLE_BLOCKS_H
 
@@ -106,7 +107,8 @@ private:
     char* roomFor(SampleBlocks::Block& block, int id);
     void flushBlock(int id);
     void undoRow(int written);
-    void refuse(std::string_view text, long line);
+    std::string_view exactAbscissaOf(std::string_view abscissa, char (&room)[kAbscissaRoom]);
+    void refuse(Refusal::Reason reason, std::string_view text, long line);
     void noteLeftOut(long count, long line);
     long rowLine() const;
 
