@@ -41,7 +41,8 @@ TEST_F(EndToEnd, ConvertsEveryFileInOrderEachInItsOwnLayout) {
 }
 
 // Wherever it is named, an input that cannot be opened ends the run: what
-// came before it stays converted, what comes after is not touched.
+// came before it stays converted, what comes after is not touched, and how
+// much that is is said.
 TEST_F(EndToEnd, AnInputThatCannotBeOpenedEndsTheRun) {
     const struct {
         const char* what;
@@ -51,14 +52,18 @@ TEST_F(EndToEnd, AnInputThatCannotBeOpenedEndsTheRun) {
         std::map<std::string, std::string> written;
     } cases[] = {
         {"missing, first", {"gone.txt", "a.txt", "c.txt"}, "Error opening file.\n",
-         "morvale: gone.txt: No such file or directory\n", {}},
+         "morvale: gone.txt: No such file or directory\n"
+         "morvale: the run stops here: 2 more tables not converted, from a.txt on\n",
+         {}},
         {"missing, between", {"a.txt", "gone.txt", "c.txt"}, "File a.vec converted\nError opening file.\n",
-         "morvale: gone.txt: No such file or directory\n", {{"a.vec", kOneLineVec}}},
+         "morvale: gone.txt: No such file or directory\nmorvale: the run stops here: 1 more table not converted: c.txt\n",
+         {{"a.vec", kOneLineVec}}},
         {"missing, last", {"a.txt", "c.txt", "gone.txt"},
          "File a.vec converted\nFile c.vec converted\nError opening file.\n",
          "morvale: gone.txt: No such file or directory\n", {{"a.vec", kOneLineVec}, {"c.vec", kThreeLineVec}}},
         {"a folder", {"a.txt", "dir.txt", "c.txt"}, "File a.vec converted\nError opening file.\n",
-         "morvale: dir.txt: Is a directory\n", {{"a.vec", kOneLineVec}}},
+         "morvale: dir.txt: Is a directory\nmorvale: the run stops here: 1 more table not converted: c.txt\n",
+         {{"a.vec", kOneLineVec}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -100,7 +105,8 @@ TEST_F(EndToEnd, AnOutputThatCannotBeOpenedEndsTheRun) {
         put("c.txt", kOneLineTable);
         c.make();
         expectRunLeaves({"a.txt", "b.txt", "c.txt"}, 1, "File a.vec converted\nNo se puede abrir el fichero.\n",
-                        "morvale: b.vec: " + c.reason + "\n", {{"a.vec", kOneLineVec}});
+                        "morvale: b.vec: " + c.reason + "\nmorvale: the run stops here: 1 more table not converted: c.txt\n",
+                        {{"a.vec", kOneLineVec}});
     }
 }
 

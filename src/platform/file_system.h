@@ -81,8 +81,17 @@ bool syncToDisk(Handle file);
 // is replaced, not followed. On Windows a regular file at `to` gives `from`
 // its access rules (DACL) on the way, or the replacement fails.
 bool replace(const char* from, const char* to);
+// Makes what was renamed into the folder of `renamed`, a file that has just
+// taken that name, survive a power cut. POSIX systems sync the folder; on
+// Windows the file itself is flushed, which commits the volume's log, and
+// its renaming with it.
+bool syncFolderOf(const std::string& renamed);
 // Removes a name. Safe to call from a signal handler.
 bool remove(const char* name);
+
+// How many files this process may hold open at once (the soft limit), or a
+// large number where the system sets none.
+long openFileLimit();
 
 #ifdef _WIN32
 // The wide name that Windows' calls take for a UTF-8 name, or false with
@@ -117,7 +126,8 @@ struct Faults {
     int sync = 0;
     int syncs = 1;          // how many syncs in a row fail with `sync`
     int syncMilliseconds = 0;  // how long each sync takes at the least, as on a slow disk
-    int removeMilliseconds = 0;  // how long each removal takes at the least
+    int removeMilliseconds = 0;  // how long each removal takes at the least, after it
+    int folderSync = 0;          // every folder sync fails with this
 };
 void injectFaults(const Faults& faults);
 

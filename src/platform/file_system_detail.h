@@ -17,6 +17,7 @@ long long systemRead(Handle file, void* buffer, std::size_t size);
 bool systemWriteAll(Handle file, const void* bytes, std::size_t size);
 bool systemClose(Handle file);
 bool systemSyncToDisk(Handle file);
+bool systemSyncFolderOf(const std::string& renamed);
 bool systemRemove(const char* name);
 bool systemIdentityOf(Handle file, Identity& identity);
 bool systemIdentityOf(const char* name, Identity& identity);

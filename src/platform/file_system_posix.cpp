@@ -1,5 +1,6 @@
 // The file system on POSIX systems.
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -197,5 +198,29 @@ bool mayBeSameName(const std::string& one, const std::string& other) {
 }
 
 bool replace(const char* from, const char* to) { return rename(from, to) == 0; }
+
+bool detail::systemSyncFolderOf(const std::string& renamed) {
+    const std::size_t leaf = leafStart(renamed);
+    const std::string folder = leaf == 0 ? std::string(".") : renamed.substr(0, leaf);
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    const bool synced = fsync(fd) == 0 || errno == EINVAL || errno == ENOTSUP;
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    return synced;
+}
+
+long openFileLimit() {
+    constexpr long kNoLimit = 1L << 20;
+    struct rlimit limit;
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY ||
+        limit.rlim_cur > static_cast<rlim_t>(kNoLimit)) {
+        return kNoLimit;
+    }
+    return static_cast<long>(limit.rlim_cur);
+}
 
 }  // namespace morvale::files

@@ -395,4 +395,27 @@ bool replace(const char* from, const char* to) {
            failWithLastError();
 }
 
+// A folder cannot be flushed as a file is; flushing a file of it commits the
+// volume's log, which holds every renaming into the folder before it.
+bool detail::systemSyncFolderOf(const std::string& renamed) {
+    std::wstring wide;
+    if (!systemName(renamed.c_str(), wide)) {
+        return false;
+    }
+    const HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return failWithLastError();
+    }
+    const bool flushed = FlushFileBuffers(file) != 0 || failWithLastError();
+    const int error = errno;
+    CloseHandle(file);
+    errno = error;
+    return flushed;
+}
+
+// Windows sets no limit of its own on a process's open files that a batch
+// could reach.
+long openFileLimit() { return 1L << 20; }
+
 }  // namespace morvale::files
