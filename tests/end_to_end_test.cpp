@@ -150,15 +150,26 @@ TEST_F(EndToEnd, AVectorFileNeverReplacesAnotherFileOfTheRun) {
          "File a.vec converted\n" + summary(1),
          "morvale: a: its vector file a.vec was already written from a.txt in this run; file not converted\n",
          {{"a.vec", kOneLineVec}}},
-        {"two tables give one vector file, one of them through a link",
+        // A link at a vector file's name is replaced itself, never its target.
+        {"a link at the vector file leads to another table's",
          [&] {
              put("a.vec", "an earlier conversion\r\n");
              fs::create_symlink("a.vec", file("b.vec"));
          },
          {"a.txt", "b.txt"},
-         "File a.vec converted\n" + summary(1),
-         "morvale: b.txt: its vector file b.vec was already written from a.txt in this run; file not converted\n",
-         {{"a.vec", kOneLineVec}},
+         "File a.vec converted\nFile b.vec converted\n" + summary(2),
+         "",
+         {{"a.vec", kOneLineVec}, {"b.vec", kOneLineVec}},
+         true},
+        {"a link at the vector file leads to another table's, named after it",
+         [&] {
+             put("a.vec", "an earlier conversion\r\n");
+             fs::create_symlink("a.vec", file("b.vec"));
+         },
+         {"b.txt", "a.txt"},
+         "File b.vec converted\nFile a.vec converted\n" + summary(2),
+         "",
+         {{"a.vec", kOneLineVec}, {"b.vec", kOneLineVec}},
          true},
         {"one table named twice is converted twice", [] {}, {"a.txt", "a.txt"},
          "File a.vec converted\nFile a.vec converted\n" + summary(2), "", {{"a.vec", kOneLineVec}}},

@@ -59,21 +59,18 @@ std::string RunRecord::conflict(std::size_t argument, const files::Identity& inp
 std::string RunRecord::outputConflict(std::size_t argument, const files::Identity& input,
                                       const std::string& outputName) const {
     const std::string itsVectorFile = "its vector file " + outputName;
+    // A link there is replaced itself, whatever it leads to: only its name
+    // may be one of the run's files.
+    if (files::examine(outputName.c_str()).kind == files::Kind::SymbolicLink) {
+        const auto found = byName_.find(outputName);
+        return found == byName_.end() ? std::string() : itsVectorFile + " is " + name(found->second) + ", a table of this run";
+    }
     files::Identity output;
     const bool outputThere = files::identityOf(outputName.c_str(), output);
     if (!outputThere && !foundNothing(errno)) {
         return cannotTell(itsVectorFile, errno, "the files of this run");
     }
-    // The first table the vector file would replace, by its name or by
-    // another name of the same file.
-    std::size_t other = kNone;
-    if (const auto found = byName_.find(outputName); found != byName_.end()) {
-        other = found->second;
-    }
-    if (const auto found = byIdentity_.find(output); outputThere && found != byIdentity_.end()) {
-        other = std::min(other, found->second);
-    }
-    if (other != kNone) {
+    if (const std::size_t other = tableAt(outputName, outputThere ? &output : nullptr); other != kNone) {
         if (outputThere && output == input) {
             return itsVectorFile + " is this table itself";
         }
@@ -82,6 +79,35 @@ std::string RunRecord::outputConflict(std::size_t argument, const files::Identit
     if (!outputThere) {
         return std::string();  // nothing there: a new file replaces nothing
     }
+    if (std::string conflict = unknownTableConflict(output, itsVectorFile); !conflict.empty()) {
+        return conflict;
+    }
+    if (const Written* written = writtenAs(output)) {
+        if (!(written->input == input) && written->argument != argument) {
+            return itsVectorFile + " was already written from " + name(written->argument) + " in this run";
+        }
+    }
+    return std::string();
+}
+
+// The first table of the run named `outputName`, or with the identity
+// `output` under another name, or kNone.
+std::size_t RunRecord::tableAt(const std::string& outputName, const files::Identity* output) const {
+    std::size_t other = kNone;
+    if (const auto found = byName_.find(outputName); found != byName_.end()) {
+        other = found->second;
+    }
+    if (output != nullptr) {
+        if (const auto found = byIdentity_.find(*output); found != byIdentity_.end()) {
+            other = std::min(other, found->second);
+        }
+    }
+    return other;
+}
+
+// Whether a table whose identity could not be read when the run began is
+// the file `output` now, or still cannot be told apart from it.
+std::string RunRecord::unknownTableConflict(const files::Identity& output, const std::string& itsVectorFile) const {
     for (const std::size_t unknown : unknown_) {
         files::Identity now;
         if (files::identityOf(name(unknown).c_str(), now)) {
@@ -90,11 +116,6 @@ std::string RunRecord::outputConflict(std::size_t argument, const files::Identit
             }
         } else if (!foundNothing(errno)) {
             return cannotTell(name(unknown) + ", a table of this run,", errno, itsVectorFile);
-        }
-    }
-    if (const Written* written = writtenAs(output)) {
-        if (!(written->input == input) && written->argument != argument) {
-            return itsVectorFile + " was already written from " + name(written->argument) + " in this run";
         }
     }
     return std::string();

@@ -61,6 +61,8 @@ private:
 
     std::string outputConflict(std::size_t argument, const files::Identity& input,
                                const std::string& outputName) const;
+    std::size_t tableAt(const std::string& outputName, const files::Identity* output) const;
+    std::string unknownTableConflict(const files::Identity& output, const std::string& itsVectorFile) const;
     const Written* writtenAs(const files::Identity& identity) const;
 
     std::vector<Input> inputs_;
