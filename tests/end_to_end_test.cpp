@@ -142,8 +142,21 @@ TEST_F(EndToEnd, AVectorFileNeverReplacesAnotherFileOfTheRun) {
          [&] { put("a.vec", userTable); },
          {"a.txt", "a.vec"},
          "File a.vec.vec converted\n" + summary(1),
-         "morvale: a.txt: its vector file a.vec is a.vec, a table of this run; file not converted\n",
+         "morvale: a.txt: its vector file a.vec is given as a table in this run too; file not converted\n",
          {{"a.vec.vec", userTableVec}}},
+        // As `morvale *` gives them, in a folder of earlier conversions.
+        {"a vector file given as a table, after its table",
+         [&] { put("a.vec", kThreeLineVec); },
+         {"a.txt", "a.vec"},
+         "File a.vec converted\n" + summary(1),
+         "morvale: a.vec: a vector file, not a table: left as it is\n",
+         {{"a.vec", kOneLineVec}}},
+        {"a version 2 file given as a table, before its table",
+         [&] { put("a.VEC", "version 2\r\nrun \"a\"\r\n"); },
+         {"a.VEC", "a.txt"},
+         "File a.vec converted\n" + summary(1),
+         "morvale: a.VEC: a vector file, not a table: left as it is\n",
+         {{"a.vec", kOneLineVec}}},
         {"two tables give one vector file",
          [&] { put("a", userTable); },
          {"a.txt", "a"},
@@ -262,10 +275,11 @@ TEST_F(EndToEnd, DoubtfulTablesAreConvertedWithAWarning) {
         {"utf16.txt", utf16,
          {"line 1: warning: the table is UTF-16 text, read a byte at a time: the zero bytes between its characters "
           "cut every name and value short; save it as UTF-8 text"}},
-        {"old.vec", kOneLineVec,
+        // Named NAME.vec, a vector file is refused instead.
+        {"old.vec.bak", kOneLineVec,
          {"line 1: warning: this is a vector file, not a table: its lines were read as a table's; give only tables "
           "(morvale *.txt, not morvale *)"}},
-        {"new.vec", convertTextToVersion2(kOneLineTable).output,
+        {"new.vec.bak", convertTextToVersion2(kOneLineTable).output,
          {"line 1: warning: this is a vector file, not a table: its lines were read as a table's; give only tables "
           "(morvale *.txt, not morvale *)"}},
         {"csv.txt", "Time,A,B\n-----\n0,1,2\n",

@@ -96,6 +96,8 @@ std::string leftOut(long samples) {
 constexpr const char* kHelpHint = " (for help: morvale --help)";
 std::string didYouMean(const std::string& name) { return " (did you mean " + name + "?)"; }
 
+constexpr const char* kVectorFileGiven = "a vector file, not a table: left as it is";
+
 // The tables after one that ended the run.
 std::string leftUnconverted(std::size_t count, const std::string& first) {
     return count == 1 ? "1 more table not converted: " + first
@@ -420,6 +422,10 @@ Outcome reportFailure(const Conversion& conversion, const std::string& name, Tur
 Outcome convertFile(Turn& turn, Workspace& workspace) {
     const std::string& name = workspace.record.name(turn.argument);
     CharSource& source = workspace.converter.source;
+    if (workspace.record.isVectorFile(turn.argument)) {
+        diagnose(name, text::kVectorFileGiven);
+        return Outcome::NotConverted;
+    }
     if (!openTable(name, workspace)) {
         return Outcome::InputNotOpened;
     }

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <utility>
 
+#include "vecfile/output_name.h"
+
 namespace morvale {
 
 namespace {
@@ -18,6 +20,11 @@ constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 bool foundNothing(int error) {
     return error == ENOENT || error == ENOTDIR || error == ELOOP || error == ENAMETOOLONG ||
            error == files::kNotRegularFile;
+}
+
+// What the vector file `outputName` is, that the table `table` is too.
+std::string isTable(const std::string& table, const std::string& outputName) {
+    return table == outputName ? " is given as a table in this run too" : " is " + table + ", a table of this run";
 }
 
 std::string cannotTell(const std::string& whose, int error, const std::string& from) {
@@ -38,6 +45,11 @@ RunRecord::RunRecord(std::vector<std::string> names) {
             input.error = errno != 0 ? errno : EIO;
         }
         const std::size_t argument = inputs_.size();
+        input.vectorFile = morvale::isVectorFile(input.name);
+        if (input.vectorFile) {
+            inputs_.push_back(std::move(input));
+            continue;
+        }
         byName_.emplace(input.name, argument);  // a name given twice keeps its first argument
         if (input.error == 0) {
             byIdentity_.emplace(input.identity, argument);
@@ -63,7 +75,7 @@ std::string RunRecord::outputConflict(std::size_t argument, const files::Identit
     // may be one of the run's files.
     if (files::examine(outputName.c_str()).kind == files::Kind::SymbolicLink) {
         const auto found = byName_.find(outputName);
-        return found == byName_.end() ? std::string() : itsVectorFile + " is " + name(found->second) + ", a table of this run";
+        return found == byName_.end() ? std::string() : itsVectorFile + isTable(name(found->second), outputName);
     }
     files::Identity output;
     const bool outputThere = files::identityOf(outputName.c_str(), output);
@@ -74,7 +86,7 @@ std::string RunRecord::outputConflict(std::size_t argument, const files::Identit
         if (outputThere && output == input) {
             return itsVectorFile + " is this table itself";
         }
-        return itsVectorFile + " is " + name(other) + ", a table of this run";
+        return itsVectorFile + isTable(name(other), outputName);
     }
     if (!outputThere) {
         return std::string();  // nothing there: a new file replaces nothing
