@@ -177,10 +177,11 @@ bool close(Handle file) {
     return closed;
 }
 
-Handle createBeside(const std::string& target, const Entry& replaced, unsigned permissions, std::string& created) {
+Handle createBeside(const std::string& target, const Entry& replaced, const NewFileAccess& access,
+                    std::string& created) {
     for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
         const std::string name = incompleteName(target, detail::processId(), attempt);
-        const Handle file = detail::createExclusive(name, replaced, permissions);
+        const Handle file = detail::createExclusive(name, replaced, access);
         if (file != kNoHandle) {
             created = name;
             return file;

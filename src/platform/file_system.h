@@ -60,13 +60,25 @@ bool identityOf(const char* name, Identity& identity);
 // for another reason than its absence gives Kind::Other and the error.
 Entry examine(const char* name);
 
+// Who may use a new file made from a table: the permission bits it is made
+// with, before the umask, and the group whose they are. A new file that gets
+// another group (a folder's, as a set-group-ID folder gives it) gives that
+// group no more than others, so that no one reads it who may not read the
+// table.
+struct NewFileAccess {
+    NewFileAccess(unsigned permissions = 0666) : permissions(permissions) {}  // NOLINT: bits are access enough
+    unsigned permissions;
+    long long group = -1;  // the group the bits are meant for, or -1: whichever the file gets
+};
+
 // Creates a new file beside `target`, in the same folder, under a name that
 // says what it is and that nothing else had (never an existing name, never
 // through a link), and returns it open for writing with its name in
 // `created`. When `replaced` is a regular file, only the owner may use the
 // new one until it has what that file had (keepMetadata() in
-// file_metadata.h); otherwise it gets `permissions` less the umask.
-Handle createBeside(const std::string& target, const Entry& replaced, unsigned permissions, std::string& created);
+// file_metadata.h); otherwise it gets `access` less the umask.
+Handle createBeside(const std::string& target, const Entry& replaced, const NewFileAccess& access,
+                    std::string& created);
 // Writes all `size` bytes, or fails.
 bool writeAll(Handle file, const void* bytes, std::size_t size);
 // Starts putting `size` bytes of the file from `offset` on the disk without

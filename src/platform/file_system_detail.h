@@ -26,7 +26,7 @@ bool systemIdentityOf(const char* name, Identity& identity);
 // through a link): kNoHandle with errno EEXIST when the name is taken, or
 // another errno when the file cannot be made at all. It gets the permission
 // bits createBeside() describes.
-Handle createExclusive(const std::string& name, const Entry& replaced, unsigned permissions);
+Handle createExclusive(const std::string& name, const Entry& replaced, const NewFileAccess& access);
 
 // The running process's number, which makes names differ between processes.
 unsigned long processId();

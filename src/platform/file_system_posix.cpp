@@ -18,6 +18,24 @@ Identity identityFrom(const struct stat& info) {
     return Identity{static_cast<unsigned long long>(info.st_dev), static_cast<unsigned long long>(info.st_ino)};
 }
 
+// Gives the group of a new file no more than others, unless it is the
+// group its bits were meant for.
+bool narrowForItsGroup(int fd, long long group) {
+    struct stat info;
+    if (group < 0) {
+        return true;
+    }
+    if (fstat(fd, &info) != 0) {
+        return false;
+    }
+    if (static_cast<long long>(info.st_gid) == group) {
+        return true;
+    }
+    const mode_t mode = info.st_mode & 0777;
+    const mode_t others = mode & 07;
+    return fchmod(fd, (mode & 0707) | ((mode & (others << 3)))) == 0;
+}
+
 }  // namespace
 
 Handle openForReading(const char* name, long long& size) {
@@ -74,12 +92,23 @@ bool systemWriteAll(Handle file, const void* bytes, std::size_t size) {
     return true;
 }
 
-Handle createExclusive(const std::string& name, const Entry& replaced, unsigned permissions) {
+Handle createExclusive(const std::string& name, const Entry& replaced, const NewFileAccess& access) {
     // A replaced file's own bits come only once the file is written; until
     // then nobody but its owner may read it.
-    const mode_t mode = replaced.kind == Kind::Regular ? 0600 : static_cast<mode_t>(permissions);
+    const bool replacing = replaced.kind == Kind::Regular;
+    const mode_t mode = replacing ? 0600 : static_cast<mode_t>(access.permissions);
     const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-    return fd < 0 ? kNoHandle : fd;
+    if (fd < 0) {
+        return kNoHandle;
+    }
+    if (!replacing && !narrowForItsGroup(fd, access.group)) {
+        const int error = errno;
+        ::close(fd);
+        unlink(name.c_str());
+        errno = error;
+        return kNoHandle;
+    }
+    return fd;
 }
 
 unsigned long processId() { return static_cast<unsigned long>(getpid()); }

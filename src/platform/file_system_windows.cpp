@@ -244,7 +244,7 @@ bool systemWriteAll(Handle file, const void* bytes, std::size_t size) {
     return true;
 }
 
-Handle createExclusive(const std::string& name, const Entry&, unsigned) {
+Handle createExclusive(const std::string& name, const Entry&, const NewFileAccess&) {
     std::wstring wide;
     if (!systemName(name.c_str(), wide)) {
         return kNoHandle;

@@ -69,7 +69,7 @@ void VectorFile::start() {
     writtenBack_ = 0;
 }
 
-bool VectorFile::open(const char* target, unsigned permissions) {
+bool VectorFile::open(const char* target, const files::NewFileAccess& access) {
     abandon();
     leftover_.clear();
     leftoverError_ = 0;
@@ -78,7 +78,7 @@ bool VectorFile::open(const char* target, unsigned permissions) {
         errno = refusal;
         return false;
     }
-    if (!createFile(target, existing, permissions)) {
+    if (!createFile(target, existing, access)) {
         return false;
     }
     target_ = target;
@@ -89,9 +89,9 @@ bool VectorFile::open(const char* target, unsigned permissions) {
 
 // Creates the new file beside `target`, named to interruptions from its
 // first moment on; false with errno set when it could not be.
-bool VectorFile::createFile(const char* target, const files::Entry& existing, unsigned permissions) {
+bool VectorFile::createFile(const char* target, const files::Entry& existing, const files::NewFileAccess& access) {
     interrupts::hold();
-    files::Handle file = files::createBeside(target, existing, permissions, temporary_);
+    files::Handle file = files::createBeside(target, existing, access, temporary_);
     int error = errno;
     if (file != files::kNoHandle && !interrupts::removeOnInterrupt(temporary_.c_str())) {
         // Never a file that an interruption would leave behind.

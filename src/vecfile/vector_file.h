@@ -88,9 +88,9 @@ public:
     // (kNotRegularFile) and a file this process may not write (EACCES) are
     // refused. On failure returns false with errno set and nothing on disk
     // changed. A replaced file's owner, permissions, ACL and attributes pass
-    // to the new file (files::keepMetadata()); a new file gets `permissions`
-    // less the umask.
-    bool open(const char* target, unsigned permissions = 0666);
+    // to the new file (files::keepMetadata()); a new file gets `access` less
+    // the umask.
+    bool open(const char* target, const files::NewFileAccess& access = files::NewFileAccess());
 
     // Appends to `bytes` instead of writing a file (tests, fuzzing,
     // benchmarks); nullptr drops them. As with a file, `bytes` keeps what it
@@ -150,7 +150,7 @@ public:
     static constexpr std::size_t kMaxReserve = 4096;
 
 private:
-    bool createFile(const char* target, const files::Entry& existing, unsigned permissions);
+    bool createFile(const char* target, const files::Entry& existing, const files::NewFileAccess& access);
     void flush();
     void emit(const char* bytes, std::size_t size);
     void start();
