@@ -14,6 +14,7 @@ namespace {
 std::atomic<const char*> toRemove[kFilesAtOnce] = {};
 std::atomic<bool> ending{false};
 std::atomic<void (*)()> toUndo{nullptr};
+std::atomic<void (*)()> toErase{nullptr};
 std::atomic<void (*)(const char*)> toReport{nullptr};
 
 // Another thread, or a Windows console's handler thread, may be removing the
@@ -58,6 +59,8 @@ void keepOnInterrupt(const char* path) {
 
 void undoOnInterrupt(void (*undo)()) { toUndo.store(undo); }
 
+void eraseOnInterrupt(void (*erase)()) { toErase.store(erase); }
+
 void reportOnInterrupt(void (*report)(const char* leftover)) { toReport.store(report); }
 
 // Files take their names and are removed with interruptions held back, so a
@@ -65,6 +68,9 @@ void reportOnInterrupt(void (*report)(const char* leftover)) { toReport.store(re
 // somewhere.
 void cleanUp() {
     ending.store(true);
+    if (void (*erase)() = toErase.exchange(nullptr)) {
+        erase();
+    }
     for (std::atomic<const char*>& slot : toRemove) {
         if (const char* path = slot.exchange(nullptr)) {
             if (!files::remove(path)) {

@@ -46,6 +46,10 @@ void moveOnInterrupt(const char* from, const char* to);
 // settings.
 void undoOnInterrupt(void (*undo)());
 
+// What an interruption calls first, or nullptr: a function that is safe to
+// call from a signal handler, such as erasing a line shown on a terminal.
+void eraseOnInterrupt(void (*erase)());
+
 // What an interruption calls with the name of the file it could not remove,
 // or nullptr: a function that is safe to call from a signal handler.
 void reportOnInterrupt(void (*report)(const char* leftover));
