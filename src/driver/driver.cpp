@@ -325,7 +325,7 @@ void reportWarnings(const Conversion& conversion, const std::string& name) {
         diagnose(name, "line " + std::to_string(line) + ": " + what);
     }
     if (conversion.grownBy > 0) {
-        diagnose(name, "warning: " + describeGrowth(conversion.grownBy));
+        diagnose(name, "warning: " + describeGrowth(conversion.grownBy, conversion.lastLineLeftOut));
     }
 }
 

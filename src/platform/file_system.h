@@ -45,6 +45,9 @@ constexpr int kNotRegularFile = ENODEV;
 Handle openForReading(const char* name, long long& size);
 // Reads at most `size` bytes; 0 at the end of the file, -1 on a failure.
 long long read(Handle file, void* buffer, std::size_t size);
+// Reads at most `size` bytes of a regular file from `offset`, without moving
+// where read() goes on; as read() returns.
+long long readAt(Handle file, long long offset, void* buffer, std::size_t size);
 // The size of an open regular file as it is now, or -1 when it has none to go
 // by or the system cannot tell.
 long long sizeNow(Handle file);

@@ -135,6 +135,10 @@ bool systemRemove(const char* name) { return unlink(name) == 0; }
 
 }  // namespace detail
 
+long long readAt(Handle file, long long offset, void* buffer, std::size_t size) {
+    return static_cast<long long>(pread(descriptor(file), buffer, size, static_cast<off_t>(offset)));
+}
+
 long long sizeNow(Handle file) {
     struct stat info;
     if (fstat(descriptor(file), &info) != 0 || !S_ISREG(info.st_mode)) {

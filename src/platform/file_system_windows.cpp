@@ -306,6 +306,27 @@ bool systemRemove(const char* name) {
 
 }  // namespace detail
 
+// A read at an offset moves a handle opened for reading in sequence: it is
+// put back where it was.
+long long readAt(Handle file, long long offset, void* buffer, std::size_t size) {
+    LARGE_INTEGER was = {};
+    LARGE_INTEGER none = {};
+    if (!SetFilePointerEx(handleOf(file), none, &was, FILE_CURRENT)) {
+        failWithLastError();
+        return -1;
+    }
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(offset & 0xFFFFFFFF);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD count = 0;
+    const DWORD wanted = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+    const bool read = ReadFile(handleOf(file), buffer, wanted, &count, &at) != 0 || GetLastError() == ERROR_HANDLE_EOF;
+    const int error = read ? 0 : (failWithLastError(), errno);
+    SetFilePointerEx(handleOf(file), was, nullptr, FILE_BEGIN);
+    errno = error;
+    return read ? static_cast<long long>(count) : -1;
+}
+
 long long sizeNow(Handle file) {
     LARGE_INTEGER bytes;
     if (GetFileType(handleOf(file)) != FILE_TYPE_DISK || !GetFileSizeEx(handleOf(file), &bytes)) {
