@@ -158,7 +158,7 @@ TEST_F(RunFaults, ANewFileThatCannotBeRemovedIsNamed) {
 }
 
 // In a batch, vector files that cannot be synced are reported in their
-// places, around a table refused between them, while their syncs overlap.
+// places, around a table refused between them, though synced together.
 // A file whose own sync failed keeps the earlier file and leaves nothing
 // behind; one whose folder could not be synced has its name, yet is not
 // said to be converted, as a power cut might still take it away.
