@@ -21,8 +21,9 @@ void install();
 // remove comes into being and is named to removeOnInterrupt(), takes its
 // final name or is removed, so that none falls in between; threads started
 // meanwhile hold them back for good; release() lets them in again, unless
-// they were held back before. A crash cannot be held back; a Windows
-// console's Ctrl-C, which runs on a thread of its own, waits for release().
+// they were held back before, or by a hold that is still in force. A crash
+// cannot be held back; a Windows console's Ctrl-C, which runs on a thread of
+// its own, waits for release().
 void hold();
 void release();
 
