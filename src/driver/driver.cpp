@@ -620,7 +620,8 @@ int stopRun(std::size_t argument, Workspace& workspace) {
     const RunRecord& record = workspace.record;
     if (const std::size_t left = record.size() - argument - 1; left > 0) {
         const std::string& first = record.name(argument + 1);
-        writeErrorLine(shownOn(stderr, std::string(kProgram) + ": the run stops here: " + text::leftUnconverted(left, first)) + "\n");
+        const std::string line = std::string(kProgram) + ": the run stops here: " + text::leftUnconverted(left, first);
+        writeErrorLine(shownOn(stderr, line) + "\n");
     }
     // No summary, no closing block; a key wait only where the window would
     // otherwise vanish with the message.

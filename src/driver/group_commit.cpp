@@ -22,7 +22,8 @@ constexpr std::size_t kSyncThreads = 16;
 // spare.
 constexpr long kOtherFiles = 16;
 
-static_assert(kLargestGroup + 1 <= static_cast<std::size_t>(interrupts::kFilesAtOnce), "an interruption finds them all");
+static_assert(kLargestGroup + 1 <= static_cast<std::size_t>(interrupts::kFilesAtOnce),
+              "an interruption finds them all");
 
 // Syncs the files of `group` that `next` hands out, until none is left.
 void syncFrom(const std::vector<PendingFile*>& group, std::atomic<std::size_t>& next) {

@@ -48,7 +48,8 @@ void eraseNow() {
     if (width == 0) {
         return;
     }
-    static constexpr char kBlanks[] = "                                                                                ";
+    static constexpr char kBlanks[] = "                                        "
+                                      "                                        ";
     writeErrorNow("\r", 1);
     writeErrorNow(kBlanks, std::min(width, sizeof kBlanks - 1));
     writeErrorNow("\r", 1);

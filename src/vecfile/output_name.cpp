@@ -23,9 +23,10 @@ constexpr const char* kVectorFileStarts[] = {"vector\t", "version 2\r\n"};
 
 bool hasVectorFileEnding(const std::string& name) {
     const std::string ending = ".vec";
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
     return name.size() > ending.size() &&
            std::equal(ending.begin(), ending.end(), name.end() - static_cast<std::ptrdiff_t>(ending.size()),
-                      [](char one, char other) { return one == (other >= 'A' && other <= 'Z' ? other - 'A' + 'a' : other); });
+                      [&lower](char one, char other) { return one == lower(other); });
 }
 
 // Whether the file starts as a vector file does.
@@ -38,8 +39,8 @@ bool startsAsVectorFile(const std::string& name) {
     char start[16] = {};
     const long long got = files::read(file, start, sizeof start - 1);
     files::close(file);
-    return got > 0 && std::any_of(std::begin(kVectorFileStarts), std::end(kVectorFileStarts),
-                                  [&start](const char* known) { return std::strncmp(start, known, std::strlen(known)) == 0; });
+    const auto startsAs = [&start](const char* known) { return std::strncmp(start, known, std::strlen(known)) == 0; };
+    return got > 0 && std::any_of(std::begin(kVectorFileStarts), std::end(kVectorFileStarts), startsAs);
 }
 
 }  // namespace

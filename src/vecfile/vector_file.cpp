@@ -177,6 +177,10 @@ bool VectorFile::finishInto(PendingFile& pending) {
     if (file_ == files::kNoHandle) {
         return error_ == 0;
     }
+    // The disk may start on the rest while the next tables are converted.
+    if (error_ == 0 && written_ > writtenBack_) {
+        files::startWriteBack(file_, writtenBack_, written_ - writtenBack_);
+    }
     // After the last write, which would clear the set-ID bits it gives.
     if (error_ == 0 && replacing_ && !files::keepMetadata(target_.c_str(), file_)) {
         metadataNotKept_ = true;
