@@ -743,6 +743,37 @@ TEST_F(AdverseConditions, ATableChangedWhileItIsReadIsNeverConvertedInPart) {
     }
 }
 
+// The tables before a long one are not kept waiting behind it: stopped
+// while it is read, the run has named and reported them already.
+TEST_F(AdverseConditions, TablesBeforeALongOneAreConvertedWhileItIsRead) {
+    put("a.txt", kOneLineTable);
+    put("b.txt", kThreeLineTable);
+    putRows("long.txt", 40 * kMegabyte);
+    bool stoppedMidway = false;
+    for (int attempt = 0; attempt < 5 && !stoppedMidway; ++attempt) {
+        fs::remove(file("a.vec"));
+        fs::remove(file("b.vec"));
+        const pid_t pid = start({"a.txt", "b.txt", "long.txt"});
+        long long position = -1;
+        while (position < 8 * static_cast<long long>(kMegabyte) && waitpid(pid, nullptr, WNOHANG) == 0) {
+            position = readPosition(pid, file("long.txt"));
+        }
+        kill(pid, SIGSTOP);
+        position = readPosition(pid, file("long.txt"));
+        stoppedMidway = position > 0 && position < static_cast<long long>(fs::file_size(file("long.txt")));
+        if (stoppedMidway) {
+            EXPECT_EQ(readFile(root_ / "stdout"), "File a.vec converted\nFile b.vec converted\n");
+            EXPECT_EQ(get("a.vec"), kOneLineVec);
+            EXPECT_EQ(get("b.vec"), kThreeLineVec);
+        }
+        kill(pid, SIGCONT);
+        EXPECT_EQ(finish(pid).status, 0);
+    }
+    if (!stoppedMidway) {
+        GTEST_SKIP() << "the tool read the whole table before it could be stopped, five times";
+    }
+}
+
 // The tool's peak memory does not depend on the size of the table. The 1 GB
 // table takes tens of seconds and gigabytes of disk, so it runs only when
 // MORVALE_LARGE_TESTS is set.
