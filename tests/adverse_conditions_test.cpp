@@ -437,37 +437,59 @@ TEST_F(AdverseConditions, AKillLeavesTheEarlierFileAndOneIncompleteFile) {
     }
 }
 
-// A person watching a long conversion on a terminal sees how far it is, and
-// the line is gone before the file's report; a script sees nothing of it.
+// A person watching a long conversion on a terminal sees how far it is, in
+// one row of 79 columns whatever the table's name, and the line is gone
+// before the file's report, or once the run is interrupted; a script sees
+// nothing of it.
 TEST_F(AdverseConditions, ALongConversionShowsItsProgressOnATerminalOnly) {
-    for (bool terminal : {true, false}) {
-        SCOPED_TRACE(terminal ? "on a terminal" : "to a file");
+    const std::string latin1(60, '\xB0');  // degree signs in Latin-1, no character's start among them
+    const struct {
+        const char* what;
+        bool terminal;
+        std::string table;
+        bool interrupted;
+    } cases[] = {
+        {"on a terminal", true, "pipe.txt", false},
+        {"to a file", false, "pipe.txt", false},
+        {"on a terminal, a long name not in UTF-8", true, latin1, false},
+        {"on a terminal, interrupted", true, "pipe.txt", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
         resetWork();
-        ASSERT_EQ(mkfifo(file("pipe.txt").c_str(), 0600), 0);
-        FedConversion feeder(file("pipe.txt"));
+        ASSERT_EQ(mkfifo(file(c.table).c_str(), 0600), 0);
+        FedConversion feeder(file(c.table));
         Launch launch;
-        launch.terminalError = terminal;
-        const pid_t pid = start({"pipe.txt"}, launch);
+        launch.terminalError = c.terminal;
+        const pid_t pid = start({c.table}, launch);
         EXPECT_TRUE(feeder.feed(4));
         std::this_thread::sleep_for(std::chrono::milliseconds(1300));
         EXPECT_TRUE(feeder.feed(8));
+        if (c.interrupted) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            kill(pid, SIGINT);
+        }
         feeder.endInput();
         const Result result = finish(pid);
-        EXPECT_EQ(result.status, 0);
-        EXPECT_EQ(result.out, "File pipe.vec converted\n" + summary(1));
-        if (!terminal) {
+        EXPECT_EQ(result.status, c.interrupted ? 128 + SIGINT : 0);
+        if (!c.terminal) {
+            EXPECT_EQ(result.out, "File pipe.vec converted\n" + summary(1));
             EXPECT_EQ(result.err, "");
             continue;
         }
         // Shown once at least, then erased: blanks over it, the cursor back.
-        const std::string line = "\rmorvale: pipe.txt: ";
-        const std::size_t last = result.err.rfind(line);
+        const std::size_t last = result.err.rfind("\rmorvale: ");
         ASSERT_NE(last, std::string::npos) << visible(result.err);
         EXPECT_NE(result.err.find(" MB/s", last), std::string::npos) << visible(result.err);
         const std::size_t erased = result.err.find_first_of('\r', last + 1);
         ASSERT_NE(erased, std::string::npos) << visible(result.err);
         EXPECT_EQ(result.err.substr(erased), "\r" + std::string(result.err.size() - erased - 2, ' ') + "\r")
             << visible(result.err);
+        for (std::size_t at = 0; at < result.err.size();) {
+            const std::size_t end = std::min(result.err.find('\r', at + 1), result.err.size());
+            EXPECT_LE(end - at - 1, 79u) << visible(result.err.substr(at, end - at));
+            at = end;
+        }
     }
 }
 
@@ -718,6 +740,37 @@ TEST_F(AdverseConditions, ATableChangedWhileItIsReadIsNeverConvertedInPart) {
         if (!changedMidway) {
             GTEST_SKIP() << "the tool read the whole table before it could be stopped, five times";
         }
+    }
+}
+
+// The tables before a long one are not kept waiting behind it: stopped
+// while it is read, the run has named and reported them already.
+TEST_F(AdverseConditions, TablesBeforeALongOneAreConvertedWhileItIsRead) {
+    put("a.txt", kOneLineTable);
+    put("b.txt", kThreeLineTable);
+    putRows("long.txt", 40 * kMegabyte);
+    bool stoppedMidway = false;
+    for (int attempt = 0; attempt < 5 && !stoppedMidway; ++attempt) {
+        fs::remove(file("a.vec"));
+        fs::remove(file("b.vec"));
+        const pid_t pid = start({"a.txt", "b.txt", "long.txt"});
+        long long position = -1;
+        while (position < 8 * static_cast<long long>(kMegabyte) && waitpid(pid, nullptr, WNOHANG) == 0) {
+            position = readPosition(pid, file("long.txt"));
+        }
+        kill(pid, SIGSTOP);
+        position = readPosition(pid, file("long.txt"));
+        stoppedMidway = position > 0 && position < static_cast<long long>(fs::file_size(file("long.txt")));
+        if (stoppedMidway) {
+            EXPECT_EQ(readFile(root_ / "stdout"), "File a.vec converted\nFile b.vec converted\n");
+            EXPECT_EQ(get("a.vec"), kOneLineVec);
+            EXPECT_EQ(get("b.vec"), kThreeLineVec);
+        }
+        kill(pid, SIGCONT);
+        EXPECT_EQ(finish(pid).status, 0);
+    }
+    if (!stoppedMidway) {
+        GTEST_SKIP() << "the tool read the whole table before it could be stopped, five times";
     }
 }
 

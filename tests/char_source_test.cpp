@@ -94,26 +94,33 @@ TEST(CharSource, EndOfInputIsAStateSetByTheReadAfterTheLastCharacter) {
 
 // A table that grows while it is read is read as it was when opened, so
 // that the result does not depend on the buffer's size, and says how much
-// it left out; one that shrinks is not the table it was, and says so.
+// it left out; opened in the middle of its last line, it is read without
+// that line, which would be cut. One that shrinks is not the table it was,
+// and says so.
 TEST(CharSource, AFileIsReadAsItWasWhenOpened) {
     const std::string table = "T A\n1 2\n";
     const struct {
         const char* what;
+        std::string last;      // the table's last line, without a line end, when it is opened
         std::string appended;  // added once the file is open
         long cut;              // bytes the file is cut to once open, or -1
         std::string read;
         long long grownBy;
         bool shrank;
+        bool lastLineLeftOut;
     } cases[] = {
-        {"as it was", "", -1, table, 0, false},
-        {"grown", "3 4\n", -1, table, 4, false},
-        {"shrunk", "", 5, "T A\n1", 0, true},
-        {"emptied", "", 0, "", 0, true},
+        {"as it was", "", "", -1, table, 0, false, false},
+        {"grown", "", "3 4\n", -1, table, 4, false, false},
+        {"shrunk", "", "", 5, "T A\n1", 0, true, false},
+        {"emptied", "", "", 0, "", 0, true, false},
+        {"as it was, without a last line end", "-3.2", "", -1, table + "-3.2", 0, false, false},
+        {"grown in the middle of its last line", "-3.2", "5e-3 7\n", -1, table, 7, false, true},
+        {"grown in the middle of its only line", "T A", " B\n", -1, "T A", 3, false, false},
     };
     for (const auto& c : cases) {
         for (std::size_t size : kBufferSizes) {
             SCOPED_TRACE(std::string(c.what) + ", buffer " + std::to_string(size));
-            const std::string path = writeTempFile(table);
+            const std::string path = writeTempFile(c.last == "T A" ? c.last : table + c.last);
             CharSource source(size);
             ASSERT_TRUE(source.open(path.c_str()));
             std::FILE* file = std::fopen(path.c_str(), "ab");
@@ -125,6 +132,7 @@ TEST(CharSource, AFileIsReadAsItWasWhenOpened) {
             EXPECT_EQ(drain(source), c.read);
             EXPECT_EQ(source.grownBy(), c.grownBy);
             EXPECT_EQ(source.shrank(), c.shrank);
+            EXPECT_EQ(source.lastLineLeftOut(), c.lastLineLeftOut);
             EXPECT_FALSE(source.readFailed());
             std::remove(path.c_str());
         }

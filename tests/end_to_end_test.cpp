@@ -41,7 +41,8 @@ TEST_F(EndToEnd, ConvertsEveryFileInOrderEachInItsOwnLayout) {
 }
 
 // Wherever it is named, an input that cannot be opened ends the run: what
-// came before it stays converted, what comes after is not touched.
+// came before it stays converted, what comes after is not touched, and how
+// much that is is said.
 TEST_F(EndToEnd, AnInputThatCannotBeOpenedEndsTheRun) {
     const struct {
         const char* what;
@@ -51,14 +52,18 @@ TEST_F(EndToEnd, AnInputThatCannotBeOpenedEndsTheRun) {
         std::map<std::string, std::string> written;
     } cases[] = {
         {"missing, first", {"gone.txt", "a.txt", "c.txt"}, "Error opening file.\n",
-         "morvale: gone.txt: No such file or directory\n", {}},
+         "morvale: gone.txt: No such file or directory\n"
+         "morvale: the run stops here: 2 more tables not converted, from a.txt on\n",
+         {}},
         {"missing, between", {"a.txt", "gone.txt", "c.txt"}, "File a.vec converted\nError opening file.\n",
-         "morvale: gone.txt: No such file or directory\n", {{"a.vec", kOneLineVec}}},
+         "morvale: gone.txt: No such file or directory\nmorvale: the run stops here: 1 more table not converted: c.txt\n",
+         {{"a.vec", kOneLineVec}}},
         {"missing, last", {"a.txt", "c.txt", "gone.txt"},
          "File a.vec converted\nFile c.vec converted\nError opening file.\n",
          "morvale: gone.txt: No such file or directory\n", {{"a.vec", kOneLineVec}, {"c.vec", kThreeLineVec}}},
         {"a folder", {"a.txt", "dir.txt", "c.txt"}, "File a.vec converted\nError opening file.\n",
-         "morvale: dir.txt: Is a directory\n", {{"a.vec", kOneLineVec}}},
+         "morvale: dir.txt: Is a directory\nmorvale: the run stops here: 1 more table not converted: c.txt\n",
+         {{"a.vec", kOneLineVec}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -100,7 +105,8 @@ TEST_F(EndToEnd, AnOutputThatCannotBeOpenedEndsTheRun) {
         put("c.txt", kOneLineTable);
         c.make();
         expectRunLeaves({"a.txt", "b.txt", "c.txt"}, 1, "File a.vec converted\nNo se puede abrir el fichero.\n",
-                        "morvale: b.vec: " + c.reason + "\n", {{"a.vec", kOneLineVec}});
+                        "morvale: b.vec: " + c.reason + "\nmorvale: the run stops here: 1 more table not converted: c.txt\n",
+                        {{"a.vec", kOneLineVec}});
     }
 }
 
@@ -136,23 +142,47 @@ TEST_F(EndToEnd, AVectorFileNeverReplacesAnotherFileOfTheRun) {
          [&] { put("a.vec", userTable); },
          {"a.txt", "a.vec"},
          "File a.vec.vec converted\n" + summary(1),
-         "morvale: a.txt: its vector file a.vec is a.vec, a table of this run; file not converted\n",
+         "morvale: a.txt: its vector file a.vec is given as a table in this run too; file not converted\n",
          {{"a.vec.vec", userTableVec}}},
+        // As `morvale *` gives them, in a folder of earlier conversions.
+        {"a vector file given as a table, before its table",
+         [&] { put("a.vec", kThreeLineVec); },
+         {"a.vec", "a.txt"},
+         "File a.vec converted\n" + summary(1),
+         "morvale: a.vec: a vector file, not a table: left as it is\n",
+         {{"a.vec", kOneLineVec}}},
+        {"a version 2 file given as a table",
+         [&] { put("c.VEC", "version 2\r\nrun \"c\"\r\n"); },
+         {"a.txt", "c.VEC"},
+         "File a.vec converted\n" + summary(1),
+         "morvale: c.VEC: a vector file, not a table: left as it is\n",
+         {{"a.vec", kOneLineVec}}},
         {"two tables give one vector file",
          [&] { put("a", userTable); },
          {"a.txt", "a"},
          "File a.vec converted\n" + summary(1),
          "morvale: a: its vector file a.vec was already written from a.txt in this run; file not converted\n",
          {{"a.vec", kOneLineVec}}},
-        {"two tables give one vector file, one of them through a link",
+        // A link at a vector file's name is replaced itself, never its target.
+        {"a link at the vector file leads to another table's",
          [&] {
              put("a.vec", "an earlier conversion\r\n");
              fs::create_symlink("a.vec", file("b.vec"));
          },
          {"a.txt", "b.txt"},
-         "File a.vec converted\n" + summary(1),
-         "morvale: b.txt: its vector file b.vec was already written from a.txt in this run; file not converted\n",
-         {{"a.vec", kOneLineVec}},
+         "File a.vec converted\nFile b.vec converted\n" + summary(2),
+         "",
+         {{"a.vec", kOneLineVec}, {"b.vec", kOneLineVec}},
+         true},
+        {"a link at the vector file leads to another table's, named after it",
+         [&] {
+             put("a.vec", "an earlier conversion\r\n");
+             fs::create_symlink("a.vec", file("b.vec"));
+         },
+         {"b.txt", "a.txt"},
+         "File b.vec converted\nFile a.vec converted\n" + summary(2),
+         "",
+         {{"a.vec", kOneLineVec}, {"b.vec", kOneLineVec}},
          true},
         {"one table named twice is converted twice", [] {}, {"a.txt", "a.txt"},
          "File a.vec converted\nFile a.vec converted\n" + summary(2), "", {{"a.vec", kOneLineVec}}},
@@ -246,10 +276,11 @@ TEST_F(EndToEnd, DoubtfulTablesAreConvertedWithAWarning) {
         {"utf16.txt", utf16,
          {"line 1: warning: the table is UTF-16 text, read a byte at a time: the zero bytes between its characters "
           "cut every name and value short; save it as UTF-8 text"}},
-        {"old.vec", kOneLineVec,
+        // Named NAME.vec, a vector file is refused instead.
+        {"old.vec.bak", kOneLineVec,
          {"line 1: warning: this is a vector file, not a table: its lines were read as a table's; give only tables "
           "(morvale *.txt, not morvale *)"}},
-        {"new.vec", convertTextToVersion2(kOneLineTable).output,
+        {"new.vec.bak", convertTextToVersion2(kOneLineTable).output,
          {"line 1: warning: this is a vector file, not a table: its lines were read as a table's; give only tables "
           "(morvale *.txt, not morvale *)"}},
         {"csv.txt", "Time,A,B\n-----\n0,1,2\n",

@@ -215,14 +215,20 @@ TEST_F(FileMetadata, WhatOnlyPrivilegeMaySetIsAloneLeftOut) {
 }
 
 // A new vector file, where nothing or a link stood, gets its table's read
-// and write bits and writing for its owner, less the umask.
+// and write bits and writing for its owner, less the umask; its group no
+// more than others where that group is not the table's, or where the table
+// has an ACL, whose mask its group bits are.
 TEST_F(FileMetadata, ANewFileIsNoMoreOpenThanItsTable) {
+    const gid_t other = 65534;
     const struct {
         const char* what;
         unsigned table;
         mode_t mask;
         bool link;  // a link stood at a.vec
         unsigned mode;
+        gid_t tableGroup = static_cast<gid_t>(-1);   // the table's group, if not the run's
+        gid_t folderGroup = static_cast<gid_t>(-1);  // a set-group-ID folder's group
+        const char* acl = nullptr;                   // the table's ACL entry
     } cases[] = {
         {"a private table", 0600, 022, false, 0600},
         {"a table others may read", 0644, 022, false, 0644},
@@ -231,13 +237,31 @@ TEST_F(FileMetadata, ANewFileIsNoMoreOpenThanItsTable) {
         {"a table its group may read, umask 077", 0640, 077, false, 0600},
         {"a read-only table", 0444, 022, false, 0644},
         {"a private table, a link at the vector file", 0600, 022, true, 0600},
+        {"a table its group may read, of another group", 0640, 022, false, 0600, other},
+        {"a table its group may write, of another group", 0664, 002, false, 0644, other},
+        {"a table its group may read, in a set-group-ID folder of another group", 0640, 022, false, 0600, 0, other},
+        {"a private table another user may read by its ACL", 0600, 022, false, 0600, static_cast<gid_t>(-1),
+         static_cast<gid_t>(-1), "u:nobody:r"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
+        if (geteuid() != 0 && (c.tableGroup != static_cast<gid_t>(-1) || c.folderGroup != static_cast<gid_t>(-1))) {
+            continue;  // needs root, to give files other groups
+        }
         fs::remove_all(work_);
         fs::create_directory(work_);
+        if (c.folderGroup != static_cast<gid_t>(-1)) {
+            ASSERT_EQ(chown(work_.c_str(), 0, c.folderGroup), 0);
+            ASSERT_EQ(chmod(work_.c_str(), 02755), 0);
+        }
         put("a.txt", kOneLineTable);
+        if (c.tableGroup != static_cast<gid_t>(-1)) {
+            ASSERT_EQ(chown(file("a.txt").c_str(), 0, c.tableGroup), 0);
+        }
         fs::permissions(file("a.txt"), fs::perms(c.table));
+        if (c.acl != nullptr && !shell(std::string("setfacl -m ") + c.acl + " " + file("a.txt").string())) {
+            continue;  // no ACLs here
+        }
         if (c.link) {
             fs::create_symlink("elsewhere.vec", file("a.vec"));
         }

@@ -158,24 +158,69 @@ TEST_F(RunFaults, ANewFileThatCannotBeRemovedIsNamed) {
 }
 
 // In a batch, vector files that cannot be synced are reported in their
-// places, around a table refused between them, while their syncs overlap;
-// each keeps the earlier file and leaves nothing behind.
+// places, around a table refused between them, though synced together.
+// A file whose own sync failed keeps the earlier file and leaves nothing
+// behind; one whose folder could not be synced has its name, yet is not
+// said to be converted, as a power cut might still take it away.
 TEST_F(RunFaults, SyncsThatFailInABatchAreReportedInTheirPlaces) {
     const std::string earlier = "an earlier conversion\r\n";
-    put("a.txt", kOneLineTable);
-    put("a.vec", earlier);
-    put("b.txt", "T A\n--\n0 " + std::string(256, '7') + "\n");
-    put("c.txt", kThreeLineTable);
-    const std::map<std::string, std::string> before = snapshot();
-    files::Faults faults;
-    faults.sync = EIO;
-    faults.syncs = 1000;  // every one
-    expectRun(finish(startWithFaults({"a.txt", "b.txt", "c.txt"}, faults)), 1,
-              "Problemas al cerrar el fichero\nProblemas al cerrar el fichero\n" + summary(0),
-              "morvale: a.txt: cannot write a.vec: Input/output error; file not converted\n"
-              "morvale: b.txt: line 3: value longer than 255 characters; file not converted\n"
-              "morvale: c.txt: cannot write c.vec: Input/output error; file not converted\n");
-    EXPECT_EQ(snapshot(), before);
+    const std::string refusedB = "morvale: b.txt: line 3: value longer than 255 characters; file not converted\n";
+    files::Faults fileSyncs;
+    fileSyncs.sync = EIO;
+    fileSyncs.syncs = 1000;  // every one
+    files::Faults folderSyncs;
+    folderSyncs.folderSync = EIO;
+    const struct {
+        const char* what;
+        files::Faults faults;
+        std::string err;
+        std::map<std::string, std::string> written;
+    } cases[] = {
+        {"the files' syncs", fileSyncs,
+         "morvale: a.txt: cannot write a.vec: Input/output error; file not converted\n" + refusedB +
+             "morvale: c.txt: cannot write c.vec: Input/output error; file not converted\n",
+         {}},
+        {"their folder's sync", folderSyncs,
+         "morvale: a.txt: cannot sync the folder of a.vec: Input/output error; file not converted\n" + refusedB +
+             "morvale: c.txt: cannot sync the folder of c.vec: Input/output error; file not converted\n",
+         {{"a.vec", kOneLineVec}, {"c.vec", kThreeLineVec}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        resetWork();
+        put("a.txt", kOneLineTable);
+        put("a.vec", earlier);
+        put("b.txt", "T A\n--\n0 " + std::string(256, '7') + "\n");
+        put("c.txt", kThreeLineTable);
+        std::map<std::string, std::string> expected = snapshot();
+        for (const auto& [name, bytes] : c.written) {
+            expected[name] = bytes;
+        }
+        expectRun(finish(startWithFaults({"a.txt", "b.txt", "c.txt"}, c.faults)), 1,
+                  "Problemas al cerrar el fichero\nProblemas al cerrar el fichero\n" + summary(0), c.err);
+        EXPECT_EQ(snapshot(), expected);
+    }
+}
+
+// A batch under a low limit of open files is converted whole: the files
+// waiting for their names never take more descriptors than the limit leaves.
+TEST_F(RunFaults, ALowOpenFileLimitConvertsTheWholeBatch) {
+    std::vector<std::string> args;
+    std::string out;
+    for (int table = 0; table < 40; ++table) {
+        const std::string stem = "t" + std::to_string(table);
+        put(stem + ".txt", kOneLineTable);
+        args.push_back(stem + ".txt");
+        out += "File " + stem + ".vec converted\n";
+    }
+    struct rlimit limit;
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &limit), 0);
+    const struct rlimit low = {10, limit.rlim_max};
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+    const pid_t pid = startWithFaults(args, files::Faults());
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &limit), 0);
+    expectRun(finish(pid), 0, out + summary(40), "");
+    EXPECT_EQ(get("t39.vec"), kOneLineVec);
 }
 
 // A table whose input is slow to come (a pipe whose writer is busy) keeps
@@ -209,10 +254,9 @@ TEST_F(RunFaults, TablesBeforeASlowInputAreFinishedWhileItWaits) {
     }
 }
 
-// An interruption that overtakes files of a batch while their syncs end
-// removes each or leaves it whole under its name, whichever comes first, and
-// says nothing of either: a file the handler has begun to remove is never
-// renamed, reported or freed under it.
+// An interruption that overtakes files of a batch while their group is
+// committed removes each or leaves it whole under its name, whichever comes
+// first, and says nothing of either.
 TEST_F(RunFaults, AnInterruptionAmongEndingSyncsLeavesOnlyWholeFiles) {
     for (const int removeMilliseconds : {0, 150}) {
         SCOPED_TRACE("each removal taking " + std::to_string(removeMilliseconds) + " ms");
@@ -238,6 +282,35 @@ TEST_F(RunFaults, AnInterruptionAmongEndingSyncsLeavesOnlyWholeFiles) {
             }
         }
     }
+}
+
+// An interruption while the new file of a refused table is being removed
+// waits until it is gone and no longer named to it: it finds nothing left
+// to remove, and names no file that is gone.
+TEST_F(RunFaults, AnInterruptionDuringARemovalNamesNoFile) {
+    ASSERT_EQ(mkfifo(file("pipe.txt").c_str(), 0600), 0);
+    files::Faults faults;
+    faults.removeMilliseconds = 500;
+    const pid_t pid = startWithFaults({"pipe.txt"}, faults);
+    const int feed = ::open(file("pipe.txt").c_str(), O_WRONLY);
+    ASSERT_GE(feed, 0);
+    const std::string head = "T A\n--\n1 2\n";
+    ASSERT_EQ(::write(feed, head.data(), head.size()), static_cast<ssize_t>(head.size()));
+    for (int wait = 0; wait < 2000 && incompleteFiles().empty(); ++wait) {
+        usleep(1000);
+    }
+    ASSERT_EQ(incompleteFiles().size(), 1u);
+    const std::string refused = "3 " + std::string(256, '7') + "\n";
+    ASSERT_EQ(::write(feed, refused.data(), refused.size()), static_cast<ssize_t>(refused.size()));
+    ::close(feed);
+    for (int wait = 0; wait < 2000 && !incompleteFiles().empty(); ++wait) {
+        usleep(1000);
+    }
+    kill(pid, SIGTERM);
+    const Result result = finish(pid);
+    EXPECT_EQ(result.status, 128 + SIGTERM);
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(incompleteFiles(), std::vector<std::string>());
 }
 
 // An interruption that cannot remove the new file names it too.

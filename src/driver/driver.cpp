@@ -8,7 +8,6 @@
 #include <ctime>
 #include <deque>
 #include <memory>
-#include <mutex>
 #include <random>
 #include <string>
 #include <utility>
@@ -16,13 +15,13 @@
 
 #include "driver/command_line.h"
 #include "driver/console.h"
+#include "driver/group_commit.h"
 #include "driver/progress.h"
 #include "driver/run_record.h"
 #include "platform/file_system.h"
 #include "platform/interrupts.h"
 #include "vecfile/conversion.h"
 #include "vecfile/output_name.h"
-#include "vecfile/sync_queue.h"
 
 namespace morvale {
 
@@ -64,6 +63,14 @@ std::string leftOut(long samples) {
 // naming a table without its .txt.
 constexpr const char* kHelpHint = " (for help: morvale --help)";
 std::string didYouMean(const std::string& name) { return " (did you mean " + name + "?)"; }
+
+constexpr const char* kVectorFileGiven = "a vector file, not a table: left as it is";
+
+// The tables after one that ended the run.
+std::string leftUnconverted(std::size_t count, const std::string& first) {
+    return count == 1 ? "1 more table not converted: " + first
+                      : std::to_string(count) + " more tables not converted, from " + first + " on";
+}
 }  // namespace text
 
 // A line of the console report: on standard output, or on standard error.
@@ -73,9 +80,9 @@ struct ConsoleLine {
 };
 
 // One table's turn in the run, reported in the order of the arguments. Its
-// vector file, written whole, may wait to take its name (its sync runs
-// meanwhile) while later tables are converted; what the turn has to say waits
-// with it, so that every line still comes in the order it would without.
+// vector file, written whole, waits in the group for its name while later
+// tables are converted; what the turn has to say waits with it, so that
+// every line still comes in the order it would without.
 struct Turn {
     explicit Turn(std::size_t argument) : argument(argument) {}
 
@@ -85,52 +92,36 @@ struct Turn {
     files::Identity output;
     bool converted = false;          // converted, so far as its file's name goes
     PendingFile file;                // the vector file written whole, until it has its name
-    bool handedOver = false;         // `file` was handed over to be finished
-    SyncQueue::Ticket ticket = SyncQueue::kDone;
-    std::vector<ConsoleLine> lines;  // what it says before its file takes its name
+    bool handedOver = false;         // `file` waits in the group
+    std::vector<ConsoleLine> lines;  // what it says before its group is committed
 };
 
-// How many written files may wait for their names at once, and how many of
-// their syncs may be under way. Each holds an open file; an interruption
-// removes every one.
-constexpr std::size_t kWaitingFiles = 32;
-constexpr int kSyncThreads = 16;
-// The files waiting and the one being written.
-static_assert(kWaitingFiles + 1 <= static_cast<std::size_t>(interrupts::kFilesAtOnce),
-              "an interruption finds them all");
-
-void onFileFinished(void* context);
+// How far a table is read before the files waiting for their names are
+// committed, so that none waits behind a long table.
+constexpr long long kLongTable = 4LL << 20;
 
 // The working state of a run: allocated once, reused for every file and row.
-//
-// The run's state, the console and the progress line belong to the thread
-// that holds `state`. The main thread holds it but while it waits: for an
-// input (a pipe's writer may take minutes), or for a file to be finished.
-// Meanwhile a sync thread that has given a file its name takes it to report
-// that file in its place, so that what is done shows when it is done.
 struct Workspace final : CharSource::Watcher {
     explicit Workspace(std::vector<std::string> names) : record(std::move(names)) {}
 
-    void beforeWait() override { held.unlock(); }
-    void afterWait() override { held.lock(); }
+    void beforeWait() override {}
+    void afterWait() override {}
     void blockRead(long long read, long long size) override;
 
-    std::mutex state;
     Converter converter;
     RunRecord record;
-    std::deque<Turn> turns;  // reported in this order, the first when its file has its name
-    // After the turns: its threads end before their files go.
-    SyncQueue syncs{kSyncThreads, onFileFinished, this};
-    const Turn* converting = nullptr;  // the turn whose table is being read
+    // The turns not reported yet, in order: those of the group, and last the
+    // one whose table is being read, if any.
+    std::deque<Turn> turns;
+    bool converting = false;
+    std::size_t waiting = 0;  // files of `turns` waiting for their names
+    const std::size_t groupSize = morvale::groupSize();
     std::size_t converted = 0;
     // An input would not close: that spoils no vector file, yet must show in
     // the exit status.
     bool inputCloseFailed = false;
     // A new file that could not be removed is still on the disk.
     bool fileLeft = false;
-    // The main thread's hold on `state`. Last, so that it lets go before the
-    // sync threads are ended: one may be waiting for it.
-    std::unique_lock<std::mutex> held{state};
 };
 
 enum class Outcome {
@@ -302,7 +293,7 @@ void reportWarnings(const Conversion& conversion, const std::string& name, Vecto
         diagnose(name, "line " + std::to_string(line) + ": " + what);
     }
     if (conversion.grownBy > 0) {
-        diagnose(name, "warning: " + describeGrowth(conversion.grownBy));
+        diagnose(name, "warning: " + describeGrowth(conversion.grownBy, conversion.lastLineLeftOut));
     }
 }
 
@@ -363,33 +354,50 @@ Provenance provenanceOf(const std::string& name) {
     return provenance;
 }
 
-// Why the table open for `turn` may not be converted in this run, reading its
-// identity into the turn; empty when it may.
-std::string conflictOf(Turn& turn, CharSource& source, RunRecord& record) {
-    if (!source.identity(turn.input)) {
+// Opens the table of `turn`'s argument, or says why it cannot be opened.
+bool openTable(const std::string& name, Workspace& workspace) {
+    if (workspace.converter.source.open(name.c_str())) {
+        return true;
+    }
+    const int error = errno;
+    say(text::kInputNotOpened);
+    diagnose(name, reasonFor(error) + hintForMissing(name, error));
+    return false;
+}
+
+// Why the open table of `turn` must not be converted, or an empty text.
+std::string conflictOf(Turn& turn, Workspace& workspace) {
+    turn.outputName = workspace.record.name(turn.argument);
+    deriveOutputName(turn.outputName);
+    if (!workspace.converter.source.identity(turn.input)) {
         return std::string("its identity cannot be read (") + std::strerror(errno) +
                "), so it cannot be told apart from the files of this run";
     }
-    return record.conflict(turn.argument, turn.input, turn.outputName);
+    return workspace.record.conflict(turn.argument, turn.input, turn.outputName);
+}
+
+// Says what became of a conversion that did not end in a file written whole.
+Outcome reportFailure(const Conversion& conversion, const std::string& name, Turn& turn, Workspace& workspace) {
+    reportWarnings(conversion, name, workspace.converter.format);
+    const Outcome outcome = report(conversion, name, turn.outputName);
+    reportLeftover(workspace.converter.output.leftover(), workspace.converter.output.leftoverError(), workspace);
+    return outcome;
 }
 
 // Converts the table of `turn`'s argument beside itself, saying what became of
 // it. A vector file written whole waits in the turn for its name, and the
 // turn's "converted" line with it.
 Outcome convertFile(Turn& turn, Workspace& workspace) {
-    RunRecord& record = workspace.record;
-    const std::string& name = record.name(turn.argument);
+    const std::string& name = workspace.record.name(turn.argument);
     CharSource& source = workspace.converter.source;
-    if (!source.open(name.c_str())) {
-        const int error = errno;
-        say(text::kInputNotOpened);
-        diagnose(name, reasonFor(error) + hintForMissing(name, error));
+    if (workspace.record.isVectorFile(turn.argument)) {
+        diagnose(name, text::kVectorFileGiven);
+        return Outcome::NotConverted;
+    }
+    if (!openTable(name, workspace)) {
         return Outcome::InputNotOpened;
     }
-    turn.outputName = name;
-    deriveOutputName(turn.outputName);
-    const std::string conflict = conflictOf(turn, source, record);
-    if (!conflict.empty()) {
+    if (const std::string conflict = conflictOf(turn, workspace); !conflict.empty()) {
         closeInput(source, name, workspace);
         diagnose(name, notConverted(conflict));
         return Outcome::NotConverted;
@@ -405,10 +413,7 @@ Outcome convertFile(Turn& turn, Workspace& workspace) {
     }
     closeInput(source, name, workspace);
     if (conversion.outcome != ConversionOutcome::Converted) {
-        reportWarnings(conversion, name, workspace.converter.format);
-        const Outcome outcome = report(conversion, name, turn.outputName);
-        reportLeftover(workspace.converter.output.leftover(), workspace.converter.output.leftoverError(), workspace);
-        return outcome;
+        return reportFailure(conversion, name, turn, workspace);
     }
     reportWarnings(conversion, name, workspace.converter.format);
     turn.output = workspace.converter.output.identity();
@@ -416,30 +421,34 @@ Outcome convertFile(Turn& turn, Workspace& workspace) {
     return Outcome::Converted;
 }
 
-// Whether the turn's file, if it wrote one, is finished: it has its name or
-// is gone.
-bool finished(const Turn& turn, Workspace& workspace) {
-    return !turn.handedOver || workspace.syncs.done(turn.ticket);
+// Says what became of the file of `turn`, which its group's commit has
+// given its name or removed; `folderError` is its folder's failed sync, or 0.
+void reportCommit(Turn& turn, int folderError, Workspace& workspace) {
+    const std::string& name = workspace.record.name(turn.argument);
+    const int error = turn.file.error() != 0 ? turn.file.error() : folderError;
+    if (turn.file.error() == 0) {
+        // It has the name, whatever its folder's sync did.
+        workspace.record.recordWritten(turn.argument, turn.outputName, turn.output, turn.input);
+    }
+    if (error != 0) {
+        turn.converted = false;
+        say(text::kCloseFailed);
+        const std::string what = turn.file.error() != 0 ? "cannot write " : "cannot sync the folder of ";
+        diagnose(name, notConverted(what + turn.outputName + ": " + std::strerror(error)));
+    }
+    reportLeftover(turn.file.leftover(), turn.file.leftoverError(), workspace);
 }
 
-// Ends the turn at the front, whose file is finished, saying everything the
-// turn has to say. A turn may end while a later table is being read: what
-// that table says meanwhile waits still.
-void endFirstTurn(Workspace& workspace) {
+// Says everything the turn at the front has to say, in order, and ends it.
+// The lines of a table being read meanwhile wait still.
+void endFirstTurn(int folderError, Workspace& workspace) {
     Turn& turn = workspace.turns.front();
-    const std::string& name = workspace.record.name(turn.argument);
     std::vector<ConsoleLine>* const later = waitingLines;
     waitingLines = &turn.lines;
     if (turn.handedOver) {
-        if (turn.file.error() != 0) {
-            turn.converted = false;
-            say(text::kCloseFailed);
-            diagnose(name, notConverted("cannot write " + turn.outputName + ": " + std::strerror(turn.file.error())));
-        }
-        reportLeftover(turn.file.leftover(), turn.file.leftoverError(), workspace);
+        reportCommit(turn, folderError, workspace);
     }
     if (turn.converted) {
-        workspace.record.recordWritten(turn.argument, turn.outputName, turn.output, turn.input);
         say(text::converted(shownOn(stdout, turn.outputName)));
         ++workspace.converted;
     }
@@ -449,69 +458,55 @@ void endFirstTurn(Workspace& workspace) {
     workspace.turns.pop_front();
 }
 
-// Ends the turns at the front whose files are finished, up to the one whose
-// table is being read, if any.
-void endFinishedTurns(Workspace& workspace) {
-    while (!workspace.turns.empty() && &workspace.turns.front() != workspace.converting &&
-           finished(workspace.turns.front(), workspace)) {
-        endFirstTurn(workspace);
+// Commits the group, the files waiting for their names, and ends every turn
+// before the one whose table is being read, in order.
+void commitTurns(Workspace& workspace) {
+    std::vector<PendingFile*> group;
+    for (Turn& turn : workspace.turns) {
+        if (turn.handedOver) {
+            group.push_back(&turn.file);
+        }
+    }
+    const std::vector<int> folderErrors = commitGroup(group);
+    workspace.waiting = 0;
+    std::size_t left = workspace.converting ? 1 : 0;
+    for (std::size_t file = 0; workspace.turns.size() > left;) {
+        endFirstTurn(workspace.turns.front().handedOver ? folderErrors[file++] : 0, workspace);
     }
 }
 
-// A sync thread has finished a file: the turns it lets end are reported now,
-// even while the main thread waits for an input.
-void onFileFinished(void* context) {
-    Workspace& workspace = *static_cast<Workspace*>(context);
-    const std::lock_guard<std::mutex> lock(workspace.state);
-    endFinishedTurns(workspace);
-}
-
-// After each block of a table, the files finished meanwhile are reported, so
-// that a long table keeps none of them waiting.
+// Once a table is read so far that it is a long one, the files waiting
+// behind it are committed.
 void Workspace::blockRead(long long read, long long size) {
     progress::blockRead(read, size);
-    endFinishedTurns(*this);
-}
-
-// Ends turns until no more than `left` wait, in order; on the main thread,
-// which lets the run's state go while it waits for a file to be finished.
-void endTurnsDownTo(std::size_t left, Workspace& workspace) {
-    while (workspace.turns.size() > left) {
-        const SyncQueue::Ticket ticket = workspace.turns.front().ticket;
-        if (!workspace.syncs.done(ticket)) {
-            workspace.held.unlock();
-            workspace.syncs.wait(ticket);
-            workspace.held.lock();
-        }
-        endFinishedTurns(workspace);  // unless a sync thread has ended it meanwhile
+    if (waiting > 0 && read > kLongTable) {
+        commitTurns(*this);
     }
 }
 
-// Ends every turn that waits, in order.
-void endTurns(Workspace& workspace) { endTurnsDownTo(0, workspace); }
-
-// Whether the table of `argument`, or its vector file, may be one of the
-// files still waiting for their names, under another name than the run could
-// see until they have them: the same name in the same folder spelt another
-// way (./a.vec, a folder's link, letter case), a link to such a name, or a
-// name that found nothing when the run began. The run's record then needs
-// those files named first, to see what it would see had each been named
-// before the next table was read. A hard link keeps the file it had: it needs
-// nothing.
-bool mayMeetWaitingFiles(std::size_t argument, const Workspace& workspace) {
-    if (workspace.turns.empty()) {
+// Whether the group must be committed before the table of `argument` is
+// opened: when it is not a regular file (a FIFO may wait for its writer as
+// long as it likes), or when it or its vector file may be one of the files
+// waiting for their names under another name than the run could see until
+// they have them: the same name in the same folder spelt another way
+// (./a.vec, a folder's link, letter case), a link to such a name, or a name
+// that found nothing when the run began. The run's record then needs those
+// files named first, to see what it would see had each been named before the
+// next table was read. A hard link keeps the file it had: it needs nothing.
+bool mustCommitBefore(std::size_t argument, const Workspace& workspace) {
+    if (workspace.waiting == 0) {
         return false;
     }
     const RunRecord& record = workspace.record;
     std::string outputName = record.name(argument);
     deriveOutputName(outputName);
-    if (!record.foundAtStart(argument) || files::examine(record.name(argument).c_str()).kind == files::Kind::SymbolicLink ||
+    if (!record.foundAtStart(argument) || files::examine(record.name(argument).c_str()).kind != files::Kind::Regular ||
         files::examine(outputName.c_str()).kind == files::Kind::SymbolicLink) {
         return true;
     }
     for (const Turn& turn : workspace.turns) {
         if (turn.handedOver && (files::mayBeSameName(turn.outputName, record.name(argument)) ||
-                                      files::mayBeSameName(turn.outputName, outputName))) {
+                                files::mayBeSameName(turn.outputName, outputName))) {
             return true;
         }
     }
@@ -529,45 +524,60 @@ int showUsage() {
     return finishRun(0);
 }
 
+// Converts the table of `argument` in a turn of its own, which waits in the
+// group when its file does; commits the group once it is full.
+Outcome convertInTurn(std::size_t argument, Workspace& workspace) {
+    if (mustCommitBefore(argument, workspace)) {
+        commitTurns(workspace);
+    }
+    workspace.turns.emplace_back(argument);
+    Turn& turn = workspace.turns.back();
+    // What the turn says waits behind the turns before it.
+    waitingLines = &turn.lines;
+    workspace.converting = true;
+    const Outcome outcome = convertFile(turn, workspace);
+    workspace.converting = false;
+    waitingLines = nullptr;
+    if (turn.file.holdsFile()) {
+        turn.handedOver = true;
+        ++workspace.waiting;
+    }
+    if (workspace.waiting == 0 || workspace.waiting >= workspace.groupSize) {
+        commitTurns(workspace);
+    }
+    return outcome;
+}
+
+// Ends a run that stopped at a table it could not open, saying how many
+// tables after it were left out.
+int stopRun(std::size_t argument, Workspace& workspace) {
+    commitTurns(workspace);
+    const RunRecord& record = workspace.record;
+    if (const std::size_t left = record.size() - argument - 1; left > 0) {
+        const std::string& first = record.name(argument + 1);
+        const std::string line = std::string(kProgram) + ": the run stops here: " + text::leftUnconverted(left, first);
+        writeErrorLine(shownOn(stderr, line) + "\n");
+    }
+    // No summary, no closing block; a key wait only where the window would
+    // otherwise vanish with the message.
+    flushConsole();
+    if (closingWait) {
+        waitForKeyInOwnWindow();
+    }
+    return finishRun(1);
+}
+
 // Converts every file in turn, then closes the run with the summary; an
 // input or output that cannot be opened ends it at once.
 int convertAll(Workspace& workspace) {
     const RunRecord& record = workspace.record;
     for (std::size_t argument = 0; argument < record.size(); ++argument) {
-        if (mayMeetWaitingFiles(argument, workspace)) {
-            endTurns(workspace);
-        }
-        workspace.turns.emplace_back(argument);
-        Turn& turn = workspace.turns.back();
-        // What the turn says waits behind the turns before it.
-        waitingLines = &turn.lines;
-        workspace.converting = &turn;
-        const Outcome outcome = convertFile(turn, workspace);
-        workspace.converting = nullptr;
-        waitingLines = nullptr;
-        if (turn.file.holdsFile()) {
-            turn.handedOver = true;
-            // The last table of a run alone has nothing to overlap its sync with.
-            if (workspace.turns.size() == 1 && argument + 1 == record.size()) {
-                turn.file.finish();
-            } else {
-                turn.ticket = workspace.syncs.start(turn.file);
-            }
-        }
-        endFinishedTurns(workspace);
-        endTurnsDownTo(kWaitingFiles, workspace);
+        const Outcome outcome = convertInTurn(argument, workspace);
         if (outcome == Outcome::InputNotOpened || outcome == Outcome::OutputNotOpened) {
-            endTurns(workspace);
-            // No summary, no closing block; a key wait only where the window
-            // would otherwise vanish with the message.
-            flushConsole();
-            if (closingWait) {
-                waitForKeyInOwnWindow();
-            }
-            return finishRun(1);
+            return stopRun(argument, workspace);
         }
     }
-    endTurns(workspace);
+    commitTurns(workspace);
     say(text::summary(static_cast<int>(workspace.converted)));
     closeConsole();
     const bool allConverted =

@@ -1,10 +1,13 @@
 // Progress on long work: the line shown and how often.
 #include "driver/progress.h"
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 
 #include "driver/console.h"
+#include "platform/interrupts.h"
 
 namespace morvale::progress {
 
@@ -24,7 +27,33 @@ bool enabled = false;
 std::string table;
 Clock::time_point started;
 Clock::time_point drawn;
-std::size_t shownWidth = 0;  // 0 when no line is shown
+// 0 when no line is shown. An interruption reads it.
+std::atomic<std::size_t> shownWidth{0};
+
+bool isContinuation(char byte) { return (static_cast<unsigned char>(byte) & 0xC0) == 0x80; }
+
+// Where to cut `name` at or after `from`: the start of a character, unless
+// more continuation bytes follow than a character holds (a name that is not
+// UTF-8, whose every byte a terminal shows as one character).
+std::size_t characterStart(const std::string& name, std::size_t from) {
+    for (int inside = 0; inside < 3 && from < name.size() && isContinuation(name[from]); ++inside) {
+        ++from;
+    }
+    return from;
+}
+
+// Blanks over the line shown; from the handler of an interruption too.
+void eraseNow() {
+    const std::size_t width = shownWidth.exchange(0);
+    if (width == 0) {
+        return;
+    }
+    static constexpr char kBlanks[] = "                                        "
+                                      "                                        ";
+    writeErrorNow("\r", 1);
+    writeErrorNow(kBlanks, std::min(width, sizeof kBlanks - 1));
+    writeErrorNow("\r", 1);
+}
 
 // The name as a terminal shows it (control characters escaped), its start
 // left out as far as needed for it to take at most `room` bytes: from the
@@ -35,16 +64,14 @@ std::string shortened(const std::string& name, std::size_t room) {
         return shown;
     }
     // Escapes only lengthen: the part kept is at most `room` bytes of the name.
-    for (std::size_t from = name.size() > room ? name.size() - room : 0; from < name.size(); ++from) {
-        if ((static_cast<unsigned char>(name[from]) & 0xC0) == 0x80) {
-            continue;  // inside a character
-        }
+    std::size_t from = characterStart(name, name.size() > room ? name.size() - room : 0);
+    for (; from < name.size(); from = characterStart(name, from + 1)) {
         shown = "..." + shownOn(stderr, name.substr(from));
         if (shown.size() <= room) {
-            break;
+            return shown;
         }
     }
-    return shown;
+    return "...";
 }
 
 std::string lineFor(long long read, long long size, double seconds) {
@@ -78,27 +105,28 @@ void blockRead(long long read, long long size) {
         return;
     }
     const Clock::time_point now = Clock::now();
-    if (now - started < kFirstAfter || (shownWidth > 0 && now - drawn < kRedrawEvery)) {
+    if (now - started < kFirstAfter || (shownWidth.load() > 0 && now - drawn < kRedrawEvery)) {
         return;
     }
     drawn = now;
     std::string line = lineFor(read, size, std::chrono::duration<double>(now - started).count());
     const std::size_t width = line.size();
-    if (width < shownWidth) {
-        line.append(shownWidth - width, ' ');  // over what the longer line before showed
+    if (width < shownWidth.load()) {
+        line.append(shownWidth.load() - width, ' ');  // over what the longer line before showed
     }
     writeConsole(stderr, "\r" + line);
     std::fflush(stderr);
-    shownWidth = width;
+    shownWidth.store(width);
+    interrupts::eraseOnInterrupt(eraseNow);
 }
 
 void erase() {
-    if (shownWidth == 0) {
+    if (shownWidth.load() == 0) {
         return;
     }
-    writeConsole(stderr, "\r" + std::string(shownWidth, ' ') + "\r");
+    interrupts::eraseOnInterrupt(nullptr);
     std::fflush(stderr);
-    shownWidth = 0;
+    eraseNow();
 }
 
 }  // namespace morvale::progress

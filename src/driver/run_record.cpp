@@ -6,6 +6,8 @@
 #include <cstring>
 #include <utility>
 
+#include "vecfile/output_name.h"
+
 namespace morvale {
 
 namespace {
@@ -18,6 +20,11 @@ constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 bool foundNothing(int error) {
     return error == ENOENT || error == ENOTDIR || error == ELOOP || error == ENAMETOOLONG ||
            error == files::kNotRegularFile;
+}
+
+// What the vector file `outputName` is, that the table `table` is too.
+std::string isTable(const std::string& table, const std::string& outputName) {
+    return table == outputName ? " is given as a table in this run too" : " is " + table + ", a table of this run";
 }
 
 std::string cannotTell(const std::string& whose, int error, const std::string& from) {
@@ -38,6 +45,11 @@ RunRecord::RunRecord(std::vector<std::string> names) {
             input.error = errno != 0 ? errno : EIO;
         }
         const std::size_t argument = inputs_.size();
+        input.vectorFile = morvale::isVectorFile(input.name);
+        if (input.vectorFile) {
+            inputs_.push_back(std::move(input));
+            continue;
+        }
         byName_.emplace(input.name, argument);  // a name given twice keeps its first argument
         if (input.error == 0) {
             byIdentity_.emplace(input.identity, argument);
@@ -59,29 +71,55 @@ std::string RunRecord::conflict(std::size_t argument, const files::Identity& inp
 std::string RunRecord::outputConflict(std::size_t argument, const files::Identity& input,
                                       const std::string& outputName) const {
     const std::string itsVectorFile = "its vector file " + outputName;
+    // A link there is replaced itself, whatever it leads to: only its name
+    // may be one of the run's files.
+    if (files::examine(outputName.c_str()).kind == files::Kind::SymbolicLink) {
+        const auto found = byName_.find(outputName);
+        return found == byName_.end() ? std::string() : itsVectorFile + isTable(name(found->second), outputName);
+    }
     files::Identity output;
     const bool outputThere = files::identityOf(outputName.c_str(), output);
     if (!outputThere && !foundNothing(errno)) {
         return cannotTell(itsVectorFile, errno, "the files of this run");
     }
-    // The first table the vector file would replace, by its name or by
-    // another name of the same file.
-    std::size_t other = kNone;
-    if (const auto found = byName_.find(outputName); found != byName_.end()) {
-        other = found->second;
-    }
-    if (const auto found = byIdentity_.find(output); outputThere && found != byIdentity_.end()) {
-        other = std::min(other, found->second);
-    }
-    if (other != kNone) {
+    if (const std::size_t other = tableAt(outputName, outputThere ? &output : nullptr); other != kNone) {
         if (outputThere && output == input) {
             return itsVectorFile + " is this table itself";
         }
-        return itsVectorFile + " is " + name(other) + ", a table of this run";
+        return itsVectorFile + isTable(name(other), outputName);
     }
     if (!outputThere) {
         return std::string();  // nothing there: a new file replaces nothing
     }
+    if (std::string conflict = unknownTableConflict(output, itsVectorFile); !conflict.empty()) {
+        return conflict;
+    }
+    if (const Written* written = writtenAs(output)) {
+        if (!(written->input == input) && written->argument != argument) {
+            return itsVectorFile + " was already written from " + name(written->argument) + " in this run";
+        }
+    }
+    return std::string();
+}
+
+// The first table of the run named `outputName`, or with the identity
+// `output` under another name, or kNone.
+std::size_t RunRecord::tableAt(const std::string& outputName, const files::Identity* output) const {
+    std::size_t other = kNone;
+    if (const auto found = byName_.find(outputName); found != byName_.end()) {
+        other = found->second;
+    }
+    if (output != nullptr) {
+        if (const auto found = byIdentity_.find(*output); found != byIdentity_.end()) {
+            other = std::min(other, found->second);
+        }
+    }
+    return other;
+}
+
+// Whether a table whose identity could not be read when the run began is
+// the file `output` now, or still cannot be told apart from it.
+std::string RunRecord::unknownTableConflict(const files::Identity& output, const std::string& itsVectorFile) const {
     for (const std::size_t unknown : unknown_) {
         files::Identity now;
         if (files::identityOf(name(unknown).c_str(), now)) {
@@ -90,11 +128,6 @@ std::string RunRecord::outputConflict(std::size_t argument, const files::Identit
             }
         } else if (!foundNothing(errno)) {
             return cannotTell(name(unknown) + ", a table of this run,", errno, itsVectorFile);
-        }
-    }
-    if (const Written* written = writtenAs(output)) {
-        if (!(written->input == input) && written->argument != argument) {
-            return itsVectorFile + " was already written from " + name(written->argument) + " in this run";
         }
     }
     return std::string();

@@ -27,7 +27,8 @@ struct IdentityHash {
 class RunRecord {
 public:
     // Records the tables the run was given, in order, each with its identity
-    // as it is when the run begins.
+    // as it is when the run begins. A vector file given as a table is not
+    // one of the run's tables: a table beside it may replace it.
     explicit RunRecord(std::vector<std::string> names);
 
     std::size_t size() const { return inputs_.size(); }
@@ -35,6 +36,8 @@ public:
     // Whether a file stood at the name of `argument` when the run began, and
     // its identity could be read.
     bool foundAtStart(std::size_t argument) const { return inputs_[argument].error == 0; }
+    // Whether the name of `argument` was a vector file when the run began.
+    bool isVectorFile(std::size_t argument) const { return inputs_[argument].vectorFile; }
 
     // Why the table of argument `argument`, open with the identity `input`,
     // must not be converted into `outputName`, or an empty text: the table is
@@ -52,6 +55,7 @@ private:
         std::string name;
         files::Identity identity;
         int error = 0;  // why the identity could not be read when the run began, or 0
+        bool vectorFile = false;
     };
     struct Written {
         std::string outputName;
@@ -61,6 +65,8 @@ private:
 
     std::string outputConflict(std::size_t argument, const files::Identity& input,
                                const std::string& outputName) const;
+    std::size_t tableAt(const std::string& outputName, const files::Identity* output) const;
+    std::string unknownTableConflict(const files::Identity& output, const std::string& itsVectorFile) const;
     const Written* writtenAs(const files::Identity& identity) const;
 
     std::vector<Input> inputs_;

@@ -29,11 +29,13 @@ namespace morvale::files {
 bool keepMetadata(const char* replaced, Handle created);
 
 // The permission bits, before the umask, that a new file made from the open
-// file `source` is created with: the read and write bits of `source`, and
-// writing for the owner, so that the next conversion may replace it. 0666
-// for kNoHandle (an input in memory), and on Windows, where a new file gets
-// the access rules of its folder.
-unsigned newFilePermissions(Handle source);
+// file `source` is created with, and the group they are meant for: the read
+// and write bits of `source`, and writing for the owner, so that the next
+// conversion may replace it, and the group of `source`. Where `source` has
+// an ACL, whose entries the new file does not get, its group bits (the ACL's
+// mask) are no more than others'. 0666 for kNoHandle (an input in memory),
+// and on Windows, where a new file gets the access rules of its folder.
+NewFileAccess newFilePermissions(Handle source);
 
 }  // namespace morvale::files
 

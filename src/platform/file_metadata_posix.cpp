@@ -223,15 +223,22 @@ bool keepMetadata(const char* replaced, Handle created) {
     return kept;
 }
 
-unsigned newFilePermissions(Handle source) {
+NewFileAccess newFilePermissions(Handle source) {
     if (source == kNoHandle) {
-        return 0666;
+        return NewFileAccess(0666);
     }
     struct stat info;
     if (fstat(static_cast<int>(source), &info) != 0) {
-        return 0600;  // nothing known of it: its owner's alone
+        return NewFileAccess(0600);  // nothing known of it: its owner's alone
     }
-    return static_cast<unsigned>((info.st_mode & 0666) | S_IWUSR);
+    unsigned bits = static_cast<unsigned>((info.st_mode & 0666) | S_IWUSR);
+    const int extended = acl_extended_fd(static_cast<int>(source));
+    if (extended == 1 || (extended < 0 && errno != ENOTSUP && errno != EOPNOTSUPP)) {  // or it cannot be told
+        bits &= 0707 | ((bits & 07) << 3);
+    }
+    NewFileAccess access(bits);
+    access.group = static_cast<long long>(info.st_gid);
+    return access;
 }
 
 }  // namespace morvale::files

@@ -56,6 +56,6 @@ bool keepMetadata(const char* replaced, Handle created) {
            detail::failWithLastError();
 }
 
-unsigned newFilePermissions(Handle) { return 0666; }
+NewFileAccess newFilePermissions(Handle) { return NewFileAccess(0666); }
 
 }  // namespace morvale::files

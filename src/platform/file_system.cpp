@@ -21,6 +21,7 @@ std::atomic<int> syncFaultsLeft{0};
 std::atomic<int> syncMilliseconds{0};
 std::atomic<int> removeMilliseconds{0};
 std::atomic<int> identitiesBeforeFault{0};
+std::atomic<int> folderSyncFault{0};
 
 // How often createBeside() tries a fresh name before it gives up.
 constexpr int kCreateAttempts = 100;
@@ -79,6 +80,7 @@ void injectFaults(const Faults& faults) {
     syncFaultsLeft.store(faults.syncs);
     syncMilliseconds.store(faults.syncMilliseconds);
     removeMilliseconds.store(faults.removeMilliseconds);
+    folderSyncFault.store(faults.folderSync);
 }
 
 namespace {
@@ -123,15 +125,28 @@ bool syncToDisk(Handle file) {
     return detail::systemSyncToDisk(file);
 }
 
-bool remove(const char* name) {
-    if (const int milliseconds = removeMilliseconds.load(); milliseconds > 0) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+bool syncFolderOf(const std::string& renamed) {
+    if (const int fault = folderSyncFault.load()) {
+        errno = fault;
+        return false;
     }
+    return detail::systemSyncFolderOf(renamed);
+}
+
+// A slow removal is slow once the name is gone: that is where an
+// interruption would find nothing to remove.
+bool remove(const char* name) {
     if (const int fault = removeFault.exchange(0)) {
         errno = fault;
         return false;
     }
-    return detail::systemRemove(name);
+    const bool removed = detail::systemRemove(name);
+    const int error = errno;
+    if (const int milliseconds = removeMilliseconds.load(); milliseconds > 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    }
+    errno = error;
+    return removed;
 }
 
 long long read(Handle file, void* buffer, std::size_t size) {
@@ -162,10 +177,11 @@ bool close(Handle file) {
     return closed;
 }
 
-Handle createBeside(const std::string& target, const Entry& replaced, unsigned permissions, std::string& created) {
+Handle createBeside(const std::string& target, const Entry& replaced, const NewFileAccess& access,
+                    std::string& created) {
     for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
         const std::string name = incompleteName(target, detail::processId(), attempt);
-        const Handle file = detail::createExclusive(name, replaced, permissions);
+        const Handle file = detail::createExclusive(name, replaced, access);
         if (file != kNoHandle) {
             created = name;
             return file;

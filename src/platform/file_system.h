@@ -45,6 +45,9 @@ constexpr int kNotRegularFile = ENODEV;
 Handle openForReading(const char* name, long long& size);
 // Reads at most `size` bytes; 0 at the end of the file, -1 on a failure.
 long long read(Handle file, void* buffer, std::size_t size);
+// Reads at most `size` bytes of a regular file from `offset`, without moving
+// where read() goes on; as read() returns.
+long long readAt(Handle file, long long offset, void* buffer, std::size_t size);
 // The size of an open regular file as it is now, or -1 when it has none to go
 // by or the system cannot tell.
 long long sizeNow(Handle file);
@@ -60,13 +63,25 @@ bool identityOf(const char* name, Identity& identity);
 // for another reason than its absence gives Kind::Other and the error.
 Entry examine(const char* name);
 
+// Who may use a new file made from a table: the permission bits it is made
+// with, before the umask, and the group whose they are. A new file that gets
+// another group (a folder's, as a set-group-ID folder gives it) gives that
+// group no more than others, so that no one reads it who may not read the
+// table.
+struct NewFileAccess {
+    NewFileAccess(unsigned permissions = 0666) : permissions(permissions) {}  // NOLINT: bits are access enough
+    unsigned permissions;
+    long long group = -1;  // the group the bits are meant for, or -1: whichever the file gets
+};
+
 // Creates a new file beside `target`, in the same folder, under a name that
 // says what it is and that nothing else had (never an existing name, never
 // through a link), and returns it open for writing with its name in
 // `created`. When `replaced` is a regular file, only the owner may use the
 // new one until it has what that file had (keepMetadata() in
-// file_metadata.h); otherwise it gets `permissions` less the umask.
-Handle createBeside(const std::string& target, const Entry& replaced, unsigned permissions, std::string& created);
+// file_metadata.h); otherwise it gets `access` less the umask.
+Handle createBeside(const std::string& target, const Entry& replaced, const NewFileAccess& access,
+                    std::string& created);
 // Writes all `size` bytes, or fails.
 bool writeAll(Handle file, const void* bytes, std::size_t size);
 // Starts putting `size` bytes of the file from `offset` on the disk without
@@ -81,8 +96,17 @@ bool syncToDisk(Handle file);
 // is replaced, not followed. On Windows a regular file at `to` gives `from`
 // its access rules (DACL) on the way, or the replacement fails.
 bool replace(const char* from, const char* to);
+// Makes what was renamed into the folder of `renamed`, a file that has just
+// taken that name, survive a power cut. POSIX systems sync the folder; on
+// Windows the file itself is flushed, which commits the volume's log, and
+// its renaming with it.
+bool syncFolderOf(const std::string& renamed);
 // Removes a name. Safe to call from a signal handler.
 bool remove(const char* name);
+
+// How many files this process may hold open at once (the soft limit), or a
+// large number where the system sets none.
+long openFileLimit();
 
 #ifdef _WIN32
 // The wide name that Windows' calls take for a UTF-8 name, or false with
@@ -117,7 +141,8 @@ struct Faults {
     int sync = 0;
     int syncs = 1;          // how many syncs in a row fail with `sync`
     int syncMilliseconds = 0;  // how long each sync takes at the least, as on a slow disk
-    int removeMilliseconds = 0;  // how long each removal takes at the least
+    int removeMilliseconds = 0;  // how long each removal takes at the least, after it
+    int folderSync = 0;          // every folder sync fails with this
 };
 void injectFaults(const Faults& faults);
 

@@ -17,6 +17,7 @@ long long systemRead(Handle file, void* buffer, std::size_t size);
 bool systemWriteAll(Handle file, const void* bytes, std::size_t size);
 bool systemClose(Handle file);
 bool systemSyncToDisk(Handle file);
+bool systemSyncFolderOf(const std::string& renamed);
 bool systemRemove(const char* name);
 bool systemIdentityOf(Handle file, Identity& identity);
 bool systemIdentityOf(const char* name, Identity& identity);
@@ -25,7 +26,7 @@ bool systemIdentityOf(const char* name, Identity& identity);
 // through a link): kNoHandle with errno EEXIST when the name is taken, or
 // another errno when the file cannot be made at all. It gets the permission
 // bits createBeside() describes.
-Handle createExclusive(const std::string& name, const Entry& replaced, unsigned permissions);
+Handle createExclusive(const std::string& name, const Entry& replaced, const NewFileAccess& access);
 
 // The running process's number, which makes names differ between processes.
 unsigned long processId();

@@ -1,5 +1,6 @@
 // The file system on POSIX systems.
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,6 +16,24 @@ int descriptor(Handle file) { return static_cast<int>(file); }
 
 Identity identityFrom(const struct stat& info) {
     return Identity{static_cast<unsigned long long>(info.st_dev), static_cast<unsigned long long>(info.st_ino)};
+}
+
+// Gives the group of a new file no more than others, unless it is the
+// group its bits were meant for.
+bool narrowForItsGroup(int fd, long long group) {
+    struct stat info;
+    if (group < 0) {
+        return true;
+    }
+    if (fstat(fd, &info) != 0) {
+        return false;
+    }
+    if (static_cast<long long>(info.st_gid) == group) {
+        return true;
+    }
+    const mode_t mode = info.st_mode & 0777;
+    const mode_t others = mode & 07;
+    return fchmod(fd, (mode & 0707) | ((mode & (others << 3)))) == 0;
 }
 
 }  // namespace
@@ -73,12 +92,23 @@ bool systemWriteAll(Handle file, const void* bytes, std::size_t size) {
     return true;
 }
 
-Handle createExclusive(const std::string& name, const Entry& replaced, unsigned permissions) {
+Handle createExclusive(const std::string& name, const Entry& replaced, const NewFileAccess& access) {
     // A replaced file's own bits come only once the file is written; until
     // then nobody but its owner may read it.
-    const mode_t mode = replaced.kind == Kind::Regular ? 0600 : static_cast<mode_t>(permissions);
+    const bool replacing = replaced.kind == Kind::Regular;
+    const mode_t mode = replacing ? 0600 : static_cast<mode_t>(access.permissions);
     const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-    return fd < 0 ? kNoHandle : fd;
+    if (fd < 0) {
+        return kNoHandle;
+    }
+    if (!replacing && !narrowForItsGroup(fd, access.group)) {
+        const int error = errno;
+        ::close(fd);
+        unlink(name.c_str());
+        errno = error;
+        return kNoHandle;
+    }
+    return fd;
 }
 
 unsigned long processId() { return static_cast<unsigned long>(getpid()); }
@@ -104,6 +134,10 @@ bool systemIdentityOf(const char* name, Identity& identity) {
 bool systemRemove(const char* name) { return unlink(name) == 0; }
 
 }  // namespace detail
+
+long long readAt(Handle file, long long offset, void* buffer, std::size_t size) {
+    return static_cast<long long>(pread(descriptor(file), buffer, size, static_cast<off_t>(offset)));
+}
 
 long long sizeNow(Handle file) {
     struct stat info;
@@ -197,5 +231,29 @@ bool mayBeSameName(const std::string& one, const std::string& other) {
 }
 
 bool replace(const char* from, const char* to) { return rename(from, to) == 0; }
+
+bool detail::systemSyncFolderOf(const std::string& renamed) {
+    const std::size_t leaf = leafStart(renamed);
+    const std::string folder = leaf == 0 ? std::string(".") : renamed.substr(0, leaf);
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    const bool synced = fsync(fd) == 0 || errno == EINVAL || errno == ENOTSUP;
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    return synced;
+}
+
+long openFileLimit() {
+    constexpr long kNoLimit = 1L << 20;
+    struct rlimit limit;
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY ||
+        limit.rlim_cur > static_cast<rlim_t>(kNoLimit)) {
+        return kNoLimit;
+    }
+    return static_cast<long>(limit.rlim_cur);
+}
 
 }  // namespace morvale::files

@@ -244,7 +244,7 @@ bool systemWriteAll(Handle file, const void* bytes, std::size_t size) {
     return true;
 }
 
-Handle createExclusive(const std::string& name, const Entry&, unsigned) {
+Handle createExclusive(const std::string& name, const Entry&, const NewFileAccess&) {
     std::wstring wide;
     if (!systemName(name.c_str(), wide)) {
         return kNoHandle;
@@ -305,6 +305,27 @@ bool systemRemove(const char* name) {
 }
 
 }  // namespace detail
+
+// A read at an offset moves a handle opened for reading in sequence: it is
+// put back where it was.
+long long readAt(Handle file, long long offset, void* buffer, std::size_t size) {
+    LARGE_INTEGER was = {};
+    LARGE_INTEGER none = {};
+    if (!SetFilePointerEx(handleOf(file), none, &was, FILE_CURRENT)) {
+        failWithLastError();
+        return -1;
+    }
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(offset & 0xFFFFFFFF);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD count = 0;
+    const DWORD wanted = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+    const bool read = ReadFile(handleOf(file), buffer, wanted, &count, &at) != 0 || GetLastError() == ERROR_HANDLE_EOF;
+    const int error = read ? 0 : (failWithLastError(), errno);
+    SetFilePointerEx(handleOf(file), was, nullptr, FILE_BEGIN);
+    errno = error;
+    return read ? static_cast<long long>(count) : -1;
+}
 
 long long sizeNow(Handle file) {
     LARGE_INTEGER bytes;
@@ -394,5 +415,28 @@ bool replace(const char* from, const char* to) {
     return MoveFileExW(wideFrom.c_str(), wideTo.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0 ||
            failWithLastError();
 }
+
+// A folder cannot be flushed as a file is; flushing a file of it commits the
+// volume's log, which holds every renaming into the folder before it.
+bool detail::systemSyncFolderOf(const std::string& renamed) {
+    std::wstring wide;
+    if (!systemName(renamed.c_str(), wide)) {
+        return false;
+    }
+    const HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return failWithLastError();
+    }
+    const bool flushed = FlushFileBuffers(file) != 0 || failWithLastError();
+    const int error = errno;
+    CloseHandle(file);
+    errno = error;
+    return flushed;
+}
+
+// Windows sets no limit of its own on a process's open files that a batch
+// could reach.
+long openFileLimit() { return 1L << 20; }
 
 }  // namespace morvale::files

@@ -10,12 +10,11 @@ namespace morvale::interrupts {
 
 namespace {
 
-// A slot's name, and the same name once the file may be taking its final
-// one; nullptr both when the slot is free.
+// A slot's name, or nullptr when the slot is free.
 std::atomic<const char*> toRemove[kFilesAtOnce] = {};
-std::atomic<const char*> renamed[kFilesAtOnce] = {};
 std::atomic<bool> ending{false};
 std::atomic<void (*)()> toUndo{nullptr};
+std::atomic<void (*)()> toErase{nullptr};
 std::atomic<void (*)(const char*)> toReport{nullptr};
 
 // Another thread, or a Windows console's handler thread, may be removing the
@@ -48,24 +47,10 @@ void moveOnInterrupt(const char* from, const char* to) {
     stopIfEnding();
 }
 
-void renamingOnInterrupt(const char* path) {
-    for (int i = 0; i < kFilesAtOnce; ++i) {
-        if (toRemove[i].load() == path) {
-            renamed[i].store(path);
-            return;
-        }
-    }
-    stopIfEnding();  // being removed: it must not take the name
-}
-
 void keepOnInterrupt(const char* path) {
-    for (int i = 0; i < kFilesAtOnce; ++i) {
+    for (std::atomic<const char*>& slot : toRemove) {
         const char* named = path;
-        if (toRemove[i].compare_exchange_strong(named, nullptr)) {
-            // Only while the name is still alive, so no later text at the
-            // same address can be taken for it.
-            named = path;
-            renamed[i].compare_exchange_strong(named, nullptr);
+        if (slot.compare_exchange_strong(named, nullptr)) {
             return;
         }
     }
@@ -74,16 +59,21 @@ void keepOnInterrupt(const char* path) {
 
 void undoOnInterrupt(void (*undo)()) { toUndo.store(undo); }
 
+void eraseOnInterrupt(void (*erase)()) { toErase.store(erase); }
+
 void reportOnInterrupt(void (*report)(const char* leftover)) { toReport.store(report); }
 
-// A file that is gone may have taken its final name a moment before, where
-// nothing holds an interruption back: a sync thread's rename, a Windows
-// console's Ctrl-C. Gone otherwise, it is still a file left somewhere.
+// Files take their names and are removed with interruptions held back, so a
+// file named here and gone is one whose folder was moved: still a file left
+// somewhere.
 void cleanUp() {
     ending.store(true);
-    for (int i = 0; i < kFilesAtOnce; ++i) {
-        if (const char* path = toRemove[i].exchange(nullptr)) {
-            if (!files::remove(path) && (errno != ENOENT || renamed[i].load() != path)) {
+    if (void (*erase)() = toErase.exchange(nullptr)) {
+        erase();
+    }
+    for (std::atomic<const char*>& slot : toRemove) {
+        if (const char* path = slot.exchange(nullptr)) {
+            if (!files::remove(path)) {
                 if (void (*report)(const char*) = toReport.load()) {
                     report(path);
                 }

@@ -18,17 +18,18 @@ namespace morvale::interrupts {
 void install();
 
 // Holds back interruptions, in the calling thread, while a file that one must
-// remove comes into being and is named to removeOnInterrupt(), so that none
-// falls in between; threads started meanwhile hold them back for good;
-// release() lets them in again, unless they were held back before. A crash
-// cannot be held back, nor can a Windows console's Ctrl-C, which runs on a
-// thread of its own: there the window stays short.
+// remove comes into being and is named to removeOnInterrupt(), takes its
+// final name or is removed, so that none falls in between; threads started
+// meanwhile hold them back for good; release() lets them in again, unless
+// they were held back before, or by a hold that is still in force. A crash
+// cannot be held back; a Windows console's Ctrl-C, which runs on a thread of
+// its own, waits for release().
 void hold();
 void release();
 
 // The most files an interruption may have to remove at once: the vector
 // file being written and those written whole that wait to take their names.
-constexpr int kFilesAtOnce = 64;
+constexpr int kFilesAtOnce = 80;
 
 // Names a file that an interruption must remove, until keepOnInterrupt()
 // names it again; false, naming nothing, when kFilesAtOnce are named
@@ -41,15 +42,14 @@ void keepOnInterrupt(const char* path);
 // The same file named by another text from one moment to the next.
 void moveOnInterrupt(const char* from, const char* to);
 
-// Says that the file is about to take its final name, so that an
-// interruption that finds it gone takes it as renamed, not as a file left
-// behind; never returns if an interruption is removing it already.
-void renamingOnInterrupt(const char* path);
-
 // What an interruption must undo besides, or nullptr: a function that is
 // safe to call from a signal handler, such as giving a terminal back its
 // settings.
 void undoOnInterrupt(void (*undo)());
+
+// What an interruption calls first, or nullptr: a function that is safe to
+// call from a signal handler, such as erasing a line shown on a terminal.
+void eraseOnInterrupt(void (*erase)());
 
 // What an interruption calls with the name of the file it could not remove,
 // or nullptr: a function that is safe to call from a signal handler.

@@ -30,8 +30,10 @@ constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT, SIGTR
 // once the tool has cleaned up: the default action, or a sanitizer's report.
 struct sigaction previous[NSIG];
 sigset_t sent;      // of them, those that hold() holds back
-// The mask before hold(), which release() gives back: each thread its own.
+// The mask before the outermost hold(), which its release() gives back, and
+// how many holds are in force: each thread its own.
 thread_local sigset_t heldFrom;
+thread_local int holds = 0;
 
 // A stack for the crash handler, so that it can run when the stack itself
 // has overflowed.
@@ -114,10 +116,19 @@ void install() {
     sigaction(SIGXFSZ, &ignore, nullptr);
 }
 
-void hold() { pthread_sigmask(SIG_BLOCK, &sent, &heldFrom); }
+void hold() {
+    if (holds++ == 0) {
+        pthread_sigmask(SIG_BLOCK, &sent, &heldFrom);
+    }
+}
 
-// Signals that were blocked before hold() stay blocked.
-void release() { pthread_sigmask(SIG_SETMASK, &heldFrom, nullptr); }
+// Signals that were blocked before hold() stay blocked; a hold within a hold
+// lets nothing in.
+void release() {
+    if (--holds == 0) {
+        pthread_sigmask(SIG_SETMASK, &heldFrom, nullptr);
+    }
+}
 
 void waitForTheEnd() {
     for (;;) {

@@ -28,6 +28,8 @@ void CharSource::start(files::Handle file, long long size, const unsigned char* 
     memory_ = memory;
     size_ = size;
     read_ = 0;
+    lastLineEnd_ = size;
+    lastLineLeftOut_ = false;
     pos_ = end_ = nullptr;
     atEnd_ = false;
     atStart_ = true;
@@ -54,7 +56,39 @@ bool CharSource::open(const char* name) {
         return false;
     }
     start(file, size, nullptr);
+    findLastLineEnd();
     return true;
+}
+
+// Finds where the file's last whole line ends, when its last byte is no line
+// end; a file with no line end at all is left to be read whole.
+void CharSource::findLastLineEnd() {
+    unsigned char* const block = buffer_.get();
+    for (long long end = size_; end > 0;) {
+        const std::size_t chunk = end == size_ ? 1 : static_cast<std::size_t>(std::min<long long>(end, capacity_));
+        if (files::readAt(file_, end - static_cast<long long>(chunk), block, chunk) != static_cast<long long>(chunk)) {
+            return;  // read as before
+        }
+        for (std::size_t at = chunk; at-- > 0;) {
+            if (block[at] == kLineEnd) {
+                lastLineEnd_ = end - static_cast<long long>(chunk - at - 1);
+                return;
+            }
+        }
+        end -= static_cast<long long>(chunk);
+    }
+}
+
+// At the last line end of a file opened in the middle of its last line:
+// whether the file has grown meanwhile, so that the line is left out.
+bool CharSource::leavesLastLineOut() {
+    if (read_ != lastLineEnd_ || lastLineEnd_ >= size_) {
+        return false;
+    }
+    const long long now = files::sizeNow(file_);
+    lastLineLeftOut_ = now > size_;
+    lastLineEnd_ = lastLineLeftOut_ ? lastLineEnd_ : size_;
+    return lastLineLeftOut_;
 }
 
 void CharSource::openMemory(const void* data, std::size_t size) {
@@ -78,7 +112,7 @@ bool CharSource::identity(files::Identity& identity) const {
 }
 
 long long CharSource::grownBy() const {
-    if (file_ == files::kNoHandle || size_ <= 0 || read_ < size_) {
+    if (file_ == files::kNoHandle || size_ <= 0 || (read_ < size_ && !lastLineLeftOut_)) {
         return 0;
     }
     const long long now = files::sizeNow(file_);
@@ -116,10 +150,20 @@ long long CharSource::readSome(unsigned char* into, std::size_t size) {
 std::size_t CharSource::readBlock(std::size_t least) {
     const std::size_t size = std::max(capacity_, least);
     std::size_t count = 0;
-    while (count < least && !drained_) {
+    // A read stops at the last line end of a file opened in the middle of
+    // its last line, and goes on to fill the block once the line is kept.
+    while (!drained_ && (count < least || (read_ == lastLineEnd_ && lastLineEnd_ < size_))) {
+        if (leavesLastLineOut()) {
+            drained_ = true;
+            break;
+        }
         std::size_t wanted = size - count;
         if (size_ > 0) {
-            wanted = static_cast<std::size_t>(std::min<long long>(static_cast<long long>(wanted), size_ - read_));
+            const long long stop = read_ < lastLineEnd_ ? lastLineEnd_ : size_;
+            wanted = static_cast<std::size_t>(std::min<long long>(static_cast<long long>(wanted), stop - read_));
+        }
+        if (wanted == 0) {
+            break;  // the block is full
         }
         const long long got = readSome(buffer_.get() + count, wanted);
         if (got < 0) {

@@ -121,6 +121,10 @@ public:
     // has grown by since (a program still writing it), which the reading
     // left out; 0 when none, or when the input was not read that far.
     long long grownBy() const;
+    // Whether the file, grown while it was read, had been opened in the
+    // middle of its last line, which was then left out: the line was still
+    // being written, and would have been read cut.
+    bool lastLineLeftOut() const { return lastLineLeftOut_; }
 
     // The 1-based number of the line being read: the line ends delivered so
     // far, plus one.
@@ -192,6 +196,8 @@ private:
     long long readSome(unsigned char* into, std::size_t size);
     char finish();
     void start(files::Handle file, long long size, const unsigned char* memory);
+    void findLastLineEnd();
+    bool leavesLastLineOut();
 
     std::unique_ptr<unsigned char[]> buffer_;
     std::size_t capacity_;
@@ -204,6 +210,10 @@ private:
     bool drained_ = true;   // the input has nothing more to give: never read again
     long long size_ = -1;   // a regular file's size when opened, a memory input's, else -1
     long long read_ = 0;    // the bytes read so far
+    // Where the last line end of a regular file as opened is followed by
+    // more, or size_: where the input ends if the file grows meanwhile.
+    long long lastLineEnd_ = -1;
+    bool lastLineLeftOut_ = false;
     Watcher* watcher_ = nullptr;
     int readErrno_ = 0;
     bool shrank_ = false;

@@ -333,10 +333,11 @@ std::string describe(const Warning& warning, bool suggestFormat2) {
     return said;
 }
 
-std::string describeGrowth(long long bytes) {
+std::string describeGrowth(long long bytes, bool lastLineLeftOut) {
     return "the file grew by " + std::to_string(bytes) +
-           " bytes while it was read; only what it held when it was opened was converted "
-           "(still being written? convert it again once it is complete)";
+           " bytes while it was read; only what it held when it was opened was converted" +
+           (lastLineLeftOut ? ", less its last line, which had no line end yet" : "") +
+           " (still being written? convert it again once it is complete)";
 }
 
 void Warnings::add(Warning::Reason reason, long line, long moreLines) {

@@ -83,8 +83,9 @@ Warnings warningsFor(const CharSource& source, const HeaderInfo& header, const S
                      const RowNotes& rows);
 
 // What the warning on a table that grew by `bytes` while it was read says:
-// it was converted as it was when opened (a program still writing it).
-std::string describeGrowth(long long bytes);
+// it was converted as it was when opened (a program still writing it), and
+// without its last line, if that had no line end yet.
+std::string describeGrowth(long long bytes, bool lastLineLeftOut = false);
 
 }  // namespace morvale
 

@@ -106,6 +106,7 @@ Conversion convertTable(Converter& converter, const char* target, PendingFile* p
     } else {
         result.warnings = warningsFor(source, header, separator, converter.rowNotes);
         result.grownBy = source.grownBy();
+        result.lastLineLeftOut = source.lastLineLeftOut();
     }
     return result;
 }

@@ -63,6 +63,8 @@ struct Conversion {
     long firstLeftOutLine = 0;
     // How many bytes the table grew by while it was read, which were left out.
     long long grownBy = 0;
+    // Its last line, which had no line end yet when it was opened, was left out.
+    bool lastLineLeftOut = false;
 };
 
 // Converts the table open in `converter.source` into the vector file named

@@ -1,6 +1,9 @@
 // Output file naming.
 #include "vecfile/output_name.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "platform/file_system.h"
 
 namespace morvale {
@@ -14,7 +17,39 @@ bool endsAsATable(const std::string& name) {
            name.compare(name.size() - kInputEnding.size(), kInputEnding.size(), kInputEnding) == 0;
 }
 
+// How each format's vector file starts: its first declaration, or its
+// version line.
+constexpr const char* kVectorFileStarts[] = {"vector\t", "version 2\r\n"};
+
+bool hasVectorFileEnding(const std::string& name) {
+    const std::string ending = ".vec";
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    return name.size() > ending.size() &&
+           std::equal(ending.begin(), ending.end(), name.end() - static_cast<std::ptrdiff_t>(ending.size()),
+                      [&lower](char one, char other) { return one == lower(other); });
+}
+
+// Whether the file starts as a vector file does.
+bool startsAsVectorFile(const std::string& name) {
+    long long size = -1;
+    const files::Handle file = files::openForReading(name.c_str(), size);
+    if (file == files::kNoHandle) {
+        return false;
+    }
+    char start[16] = {};
+    const long long got = files::read(file, start, sizeof start - 1);
+    files::close(file);
+    const auto startsAs = [&start](const char* known) { return std::strncmp(start, known, std::strlen(known)) == 0; };
+    return got > 0 && std::any_of(std::begin(kVectorFileStarts), std::end(kVectorFileStarts), startsAs);
+}
+
 }  // namespace
+
+bool isVectorFile(const std::string& name) {
+    // Only a regular file is opened: a FIFO would wait for its writer.
+    return hasVectorFileEnding(name) && files::examine(name.c_str()).kind == files::Kind::Regular &&
+           startsAsVectorFile(name);
+}
 
 void deriveOutputName(std::string& name) {
     if (endsAsATable(name)) {

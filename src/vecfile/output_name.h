@@ -16,6 +16,10 @@ void deriveOutputName(std::string& name);
 // its vector file's run.
 std::string tableStem(const std::string& name);
 
+// Whether `name` is recognisably a vector file, not a table: a regular file
+// named NAME.vec (any letter case) that starts as either format's file does.
+bool isVectorFile(const std::string& name);
+
 }  // namespace morvale
 
 #endif

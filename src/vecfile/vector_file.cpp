@@ -19,13 +19,35 @@ constexpr long long kWriteBackStep = 8LL << 20;
 
 // Removes a new file, or remembers that it is still there and why; either
 // way it is no longer one for an interruption to remove. A name that no
-// longer leads to it (its folder renamed meanwhile) leaves it too.
+// longer leads to it (its folder renamed meanwhile) leaves it too. Both at
+// one moment for an interruption, which would otherwise find it gone.
 void removeLeftover(const std::string& temporary, std::string& leftover, int& error) {
+    interrupts::hold();
     if (!files::remove(temporary.c_str())) {
         leftover = temporary;
         error = errno != 0 ? errno : EIO;
     }
     interrupts::keepOnInterrupt(temporary.c_str());
+    interrupts::release();
+}
+
+// Why `existing` may not be replaced by a vector file, as an errno, or 0.
+int refusalOf(const files::Entry& existing) {
+    switch (existing.kind) {
+    case files::Kind::Missing:
+    case files::Kind::SymbolicLink:
+        return 0;
+    case files::Kind::Regular:
+        // Write-protected: its owner wants it kept.
+        return existing.writable ? 0 : (existing.error != 0 ? existing.error : EACCES);
+    case files::Kind::Directory:
+        return EISDIR;
+    case files::Kind::Other:
+        // A FIFO would block the run and a device would take the bytes
+        // elsewhere.
+        return existing.error != 0 ? existing.error : files::kNotRegularFile;
+    }
+    return 0;
 }
 
 }  // namespace
@@ -47,34 +69,29 @@ void VectorFile::start() {
     writtenBack_ = 0;
 }
 
-bool VectorFile::open(const char* target, unsigned permissions) {
+bool VectorFile::open(const char* target, const files::NewFileAccess& access) {
     abandon();
     leftover_.clear();
     leftoverError_ = 0;
     const files::Entry existing = files::examine(target);
-    switch (existing.kind) {
-    case files::Kind::Missing:
-    case files::Kind::SymbolicLink:
-        break;
-    case files::Kind::Regular:
-        if (!existing.writable) {
-            errno = existing.error != 0 ? existing.error : EACCES;  // write-protected: its owner wants it kept
-            return false;
-        }
-        break;
-    case files::Kind::Directory:
-        errno = EISDIR;
-        return false;
-    case files::Kind::Other:
-        // A FIFO would block the run and a device would take the bytes
-        // elsewhere.
-        errno = existing.error != 0 ? existing.error : kNotRegularFile;
+    if (const int refusal = refusalOf(existing)) {
+        errno = refusal;
         return false;
     }
-    // An interruption must find the new file named to it from its first
-    // moment on.
+    if (!createFile(target, existing, access)) {
+        return false;
+    }
+    target_ = target;
+    replacing_ = existing.kind == files::Kind::Regular;
+    start();
+    return true;
+}
+
+// Creates the new file beside `target`, named to interruptions from its
+// first moment on; false with errno set when it could not be.
+bool VectorFile::createFile(const char* target, const files::Entry& existing, const files::NewFileAccess& access) {
     interrupts::hold();
-    files::Handle file = files::createBeside(target, existing, permissions, temporary_);
+    files::Handle file = files::createBeside(target, existing, access, temporary_);
     int error = errno;
     if (file != files::kNoHandle && !interrupts::removeOnInterrupt(temporary_.c_str())) {
         // Never a file that an interruption would leave behind.
@@ -90,9 +107,6 @@ bool VectorFile::open(const char* target, unsigned permissions) {
         return false;
     }
     file_ = file;
-    target_ = target;
-    replacing_ = existing.kind == files::Kind::Regular;
-    start();
     return true;
 }
 
@@ -163,6 +177,10 @@ bool VectorFile::finishInto(PendingFile& pending) {
     if (file_ == files::kNoHandle) {
         return error_ == 0;
     }
+    // The disk may start on the rest while the next tables are converted.
+    if (error_ == 0 && written_ > writtenBack_) {
+        files::startWriteBack(file_, writtenBack_, written_ - writtenBack_);
+    }
     // After the last write, which would clear the set-ID bits it gives.
     if (error_ == 0 && replacing_ && !files::keepMetadata(target_.c_str(), file_)) {
         metadataNotKept_ = true;
@@ -189,11 +207,6 @@ bool VectorFile::finishInto(PendingFile& pending) {
 
 PendingFile::~PendingFile() { abandon(); }
 
-bool PendingFile::finish() {
-    sync();
-    return takeName();
-}
-
 bool PendingFile::sync() {
     if (error_ == 0 && !files::syncToDisk(file_)) {
         error_ = errno != 0 ? errno : EIO;
@@ -202,6 +215,9 @@ bool PendingFile::sync() {
 }
 
 bool PendingFile::takeName() {
+    if (file_ == files::kNoHandle) {
+        return error_ == 0;
+    }
     if (!files::close(file_) && error_ == 0) {
         error_ = errno != 0 ? errno : EIO;
     }
@@ -209,7 +225,6 @@ bool PendingFile::takeName() {
     if (error_ == 0) {
         // Renamed and no longer one to remove at one moment for an interruption.
         interrupts::hold();
-        interrupts::renamingOnInterrupt(temporary_.c_str());
         if (files::replace(temporary_.c_str(), target_.c_str())) {
             interrupts::keepOnInterrupt(temporary_.c_str());
         } else {

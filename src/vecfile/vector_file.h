@@ -13,11 +13,12 @@
 
 namespace morvale {
 
-// A vector file written whole that waits to take its name: finish() puts its
-// bytes on the disk and gives it the name, or removes it when anything
-// failed. finish() may run on a thread of its own, so that the syncs of
-// several files overlap. Until the file has its name an interruption removes
-// it.
+// A vector file written whole that waits to take its name: sync() puts its
+// bytes on the disk, takeName() then gives it the name, or removes it when
+// anything failed. sync() touches nothing but the file, so that the syncs of
+// several files may run on threads of their own; the rest runs on the
+// thread that handles interruptions. Until the file has its name an
+// interruption removes it.
 class PendingFile {
 public:
     PendingFile() = default;
@@ -28,10 +29,19 @@ public:
     bool holdsFile() const { return file_ != files::kNoHandle; }
     const std::string& target() const { return target_; }
 
-    // Waits until the file's bytes are on the disk, then gives it the
-    // target's name; when anything failed, removes it and leaves the target
-    // as it was. False then: error() tells why.
-    bool finish();
+    // Waits until the file's bytes are on the disk; false when that failed.
+    bool sync();
+
+    // Closes the file and gives it the target's name; when anything failed,
+    // removes it and leaves the target as it was. False then: error() tells
+    // why.
+    bool takeName();
+
+    // sync() then takeName(), for a lone file.
+    bool finish() {
+        sync();
+        return takeName();
+    }
 
     // Removes the file: the target is left as it was.
     void abandon();
@@ -43,9 +53,6 @@ public:
 
 private:
     friend class VectorFile;
-
-    bool sync();
-    bool takeName();
 
     files::Handle file_ = files::kNoHandle;
     std::string target_;
@@ -81,9 +88,9 @@ public:
     // (kNotRegularFile) and a file this process may not write (EACCES) are
     // refused. On failure returns false with errno set and nothing on disk
     // changed. A replaced file's owner, permissions, ACL and attributes pass
-    // to the new file (files::keepMetadata()); a new file gets `permissions`
-    // less the umask.
-    bool open(const char* target, unsigned permissions = 0666);
+    // to the new file (files::keepMetadata()); a new file gets `access` less
+    // the umask.
+    bool open(const char* target, const files::NewFileAccess& access = files::NewFileAccess());
 
     // Appends to `bytes` instead of writing a file (tests, fuzzing,
     // benchmarks); nullptr drops them. As with a file, `bytes` keeps what it
@@ -97,8 +104,8 @@ public:
     bool close();
 
     // Does what close() does up to the sync, and hands the file over to
-    // `pending`, which syncs it and gives it its name: this output is then
-    // free for the next file. False, with the new file removed, when that
+    // `pending`, which syncs it and gives it its name later: this output is
+    // then free for the next file. False, with the new file removed, when that
     // failed; `pending` then holds nothing. A memory output is only closed.
     bool finishInto(PendingFile& pending);
 
@@ -143,6 +150,7 @@ public:
     static constexpr std::size_t kMaxReserve = 4096;
 
 private:
+    bool createFile(const char* target, const files::Entry& existing, const files::NewFileAccess& access);
     void flush();
     void emit(const char* bytes, std::size_t size);
     void start();
