@@ -20,6 +20,17 @@ const char* describe(Refusal::Reason reason) {
         return kTooManyColumns.c_str();
     case Refusal::Reason::NotAnExactNumber:
         return "not a number the readers of vector files read exactly";
+    case Refusal::Reason::NoVector:
+        return "a header with no data column, so no vector to write: put the abscissa's name, then a name for each "
+               "data column, on the line above the rows";
+    case Refusal::Reason::NamesAreNumbers:
+        return "a row of numbers where the names belong: put a line of names, the abscissa's first, above the rows";
+    case Refusal::Reason::NoSample:
+        return "no row gives a sample: this first row holds no value under the names; separate the values as the "
+               "names are separated (blanks, TABs, commas or semicolons)";
+    case Refusal::Reason::CommaInNumber:
+        return "more values than names in a table separated by commas: a decimal comma (1,5) cannot be told from a "
+               "separator; write decimal points, quote such numbers (\"1,5\") or separate the fields by semicolons";
     case Refusal::Reason::None:
         break;
     }

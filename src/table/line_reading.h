@@ -18,6 +18,11 @@ struct Refusal {
         ValueTooLong,
         TooManyColumns,
         NotAnExactNumber,  // a value or abscissa that the chosen format's readers cannot take as written
+        // Tables that would be read otherwise than meant (version 2 files only).
+        NoVector,         // no line of names, or one with no data column
+        NamesAreNumbers,  // numbers where the names belong
+        NoSample,         // rows, none of which gives a sample
+        CommaInNumber,    // more values than names where commas separate: decimal commas?
     };
     Reason reason = Reason::None;
     long line = 0;

@@ -52,7 +52,7 @@ void SampleBlockWriter::noteLeftOut(long count, long line) {
 // line end, which counts as read, or at the end of the input.
 long SampleBlockWriter::rowLine() const { return source_.atEnd() ? source_.line() : source_.line() - 1; }
 
-void SampleBlockWriter::takeRow(const RowTable& row) {
+void SampleBlockWriter::takeRowAt(const RowTable& row, long line) {
     // A row that gives no sample, for want of values or of an abscissa (an
     // empty line, a line of blanks, a closing word, one that a zero byte
     // empties), has nothing to check: as with a value beyond the vectors,
@@ -62,14 +62,15 @@ void SampleBlockWriter::takeRow(const RowTable& row) {
     for (int id = 0; id < vectors_; ++id) {
         empty += row.token(id + 1).empty() ? 1 : 0;
     }
+    ++rows_;
     if (empty == vectors_ || abscissa.empty()) {
         if (vectors_ > 0) {
-            noteLeftOut(vectors_, rowLine());
+            noteLeftOut(vectors_, line);
         }
         return;
     }
     if (!isExactAbscissa(abscissa)) {
-        refuse(abscissa, rowLine());
+        refuse(abscissa, line);
         return;
     }
     for (int id = 0; id < vectors_; ++id) {
@@ -78,14 +79,14 @@ void SampleBlockWriter::takeRow(const RowTable& row) {
             continue;
         }
         if (!isReadableValue(value)) {
-            refuse(value, rowLine());
+            refuse(value, line);
             return;
         }
         SampleBlocks::Block& block = blocks_[id];
         block.fill = putSampleLine(roomFor(block, id), id, abscissa, value);
     }
     if (empty > 0) {
-        noteLeftOut(empty, rowLine());
+        noteLeftOut(empty, line);
     }
 }
 

@@ -86,8 +86,11 @@ public:
         blocks_.start(vectors_);
     }
 
-    bool takePlainRows(PlainRows rows);
-    void takeRow(const RowTable& row);
+    template <typename Rows>
+    bool takePlainRows(Rows rows);
+    void takeRow(const RowTable& row) { takeRowAt(row, rowLine()); }
+    // The same for a row of line `line`, which the header's reader read.
+    void takeRowAt(const RowTable& row, long line);
     bool stopped() const { return output_.failed() || refusal_; }
 
     // Writes every block that holds lines, in vector order.
@@ -100,9 +103,12 @@ public:
     // the line of the first.
     long leftOut() const { return leftOut_; }
     long firstLeftOutLine() const { return firstLeftOutLine_; }
+    // Whether rows were given, and not one of them gave a sample.
+    bool noSample() const { return rows_ > 0 && leftOut_ == rows_ * vectors_; }
 
 private:
-    bool putRow(PlainRows& rows, SampleBlocks::Block* blocks, int vectors, CommonFormCache& forms);
+    template <typename Rows>
+    bool putRow(Rows& rows, SampleBlocks::Block* blocks, int vectors, CommonFormCache& forms);
     char* roomFor(SampleBlocks::Block& block, int id);
     void flushBlock(int id);
     void undoRow(int written);
@@ -119,6 +125,7 @@ private:
     std::string refusedText_;
     long leftOut_ = 0;
     long firstLeftOutLine_ = 0;
+    long rows_ = 0;  // the rows given, each of which gave a sample or left its samples out
 };
 
 // The block of vector `id` with room for one more line.
@@ -137,7 +144,8 @@ inline char* SampleBlockWriter::roomFor(SampleBlocks::Block& block, int id) {
 // unseen, as in every format. The blocks and their count are the caller's
 // locals: lines are written through a char pointer, after which the compiler
 // would load again whatever this object holds.
-[[gnu::always_inline]] inline bool SampleBlockWriter::putRow(PlainRows& rows, SampleBlocks::Block* blocks, int vectors,
+template <typename Rows>
+[[gnu::always_inline]] inline bool SampleBlockWriter::putRow(Rows& rows, SampleBlocks::Block* blocks, int vectors,
                                                              CommonFormCache& forms) {
     std::string_view abscissa;
     rows.nextToken(abscissa);  // always there: the row starts with a plain character
@@ -156,6 +164,10 @@ inline char* SampleBlockWriter::roomFor(SampleBlocks::Block& block, int id) {
         ++id;
     }
     if (id == vectors && rows.nextToken(value)) {
+        if (Rows::Rule::kExtraValuesAreDecimalCommas) {
+            undoRow(id);  // the token step judges them
+            return false;
+        }
         notes_.moreValues.note(rows.line());
         while (rows.nextToken(value)) {  // values beyond the vectors are dropped unseen
         }
@@ -173,18 +185,20 @@ inline char* SampleBlockWriter::roomFor(SampleBlocks::Block& block, int id) {
 // Only a full block is written out here, and a failed write stops nothing
 // that matters: what follows is dropped, and the reading stops at the row
 // after.
-inline bool SampleBlockWriter::takePlainRows(PlainRows rows) {
+template <typename Rows>
+inline bool SampleBlockWriter::takePlainRows(Rows rows) {
     SampleBlocks::Block* const blocks = blocks_.data();
     const int vectors = vectors_;
-    bool took = false;
+    long took = 0;
     CommonFormCache& forms = blocks_.forms();
     while (rows.startRow() && putRow(rows, blocks, vectors, forms)) {
-        took = true;
+        ++took;
     }
+    rows_ += took;
     // The row it stopped at, if it was noted, is read again: as it will be
     // read then, not as far as it was read here.
     notes_.moreValues.forget(rows.line());
-    return took;
+    return took > 0;
 }
 
 }  // namespace morvale
