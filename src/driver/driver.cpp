@@ -67,7 +67,13 @@ constexpr const char* kHelpText =
     "\n"
     "  --format 2   write files that the format's readers of today open: a version\n"
     "               line, a run of its own, each vector's samples in blocks, only\n"
-    "               numbers they read exactly (a table with another is refused)\n"
+    "               numbers they read exactly (a table with another is refused);\n"
+    "               and read tables as today's programs write them: blanks and\n"
+    "               TABs, or commas or semicolons (CSV, decimal commas), between\n"
+    "               values; # comment lines; names on the comment line above the\n"
+    "               rows; no separator line; a line of units under the names.\n"
+    "               NAME.csv, NAME.tsv and NAME.dat give NAME.vec too. A table\n"
+    "               that would be read otherwise than meant is refused\n"
     "  --format 1   the tool's first format, for older readers (the default)\n"
     "  --help       show this text and end\n"
     "  --version    show the version and end\n"
@@ -373,6 +379,12 @@ Outcome report(const Conversion& conversion, const std::string& name, const std:
     return Outcome::OutputNotOpened;
 }
 
+// The endings that name a table: version 2 reads the data files of today's
+// programs too, and names their vector files as it names a text table's.
+TableEndings endingsOf(VectorFormat format) {
+    return format == VectorFormat::Version2 ? TableEndings::TextAndData : TableEndings::Text;
+}
+
 // What a version 2 file says of where its data came from. Its run is named
 // after the table, the time and 32 random bits: two files' runs never share a
 // name, which would merge them into one run for their readers.
@@ -388,7 +400,7 @@ Provenance provenanceOf(const std::string& name) {
     char unique[16];
     std::snprintf(unique, sizeof unique, "%08x", static_cast<unsigned>(random()));
     Provenance provenance;
-    provenance.runId = tableStem(name) + "-" + stamp + "-" + unique;
+    provenance.runId = tableStem(name, TableEndings::TextAndData) + "-" + stamp + "-" + unique;
     provenance.table = name;
     provenance.converted = converted;
     provenance.converter = "morvale " MORVALE_VERSION;
@@ -409,7 +421,7 @@ Outcome convertFile(Turn& turn, Workspace& workspace) {
         return Outcome::InputNotOpened;
     }
     turn.outputName = name;
-    deriveOutputName(turn.outputName);
+    deriveOutputName(turn.outputName, endingsOf(workspace.converter.format));
     std::string conflict;
     if (!source.identity(turn.input)) {
         conflict = std::string("its identity cannot be read (") + std::strerror(errno) +
@@ -532,7 +544,7 @@ bool mayMeetWaitingFiles(std::size_t argument, const Workspace& workspace) {
     }
     const RunRecord& record = workspace.record;
     std::string outputName = record.name(argument);
-    deriveOutputName(outputName);
+    deriveOutputName(outputName, endingsOf(workspace.converter.format));
     if (!record.foundAtStart(argument) || files::examine(record.name(argument).c_str()).kind == files::Kind::SymbolicLink ||
         files::examine(outputName.c_str()).kind == files::Kind::SymbolicLink) {
         return true;
