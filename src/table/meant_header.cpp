@@ -130,9 +130,10 @@ bool isUnits(Scan& scan, const Line& line) {
 }
 
 void keepRow(Scan& scan, const Line& line) {
-    scan.meant.hasRow = true;
-    scan.meant.row = line.text;
-    scan.meant.rowLine = line.number;
+    MeantHeader& meant = scan.meant;
+    meant.rowText[meant.rows] = line.text;
+    meant.rowLine[meant.rows] = line.number;
+    ++meant.rows;
 }
 
 // Cuts the line of names into header line 1.
@@ -167,9 +168,19 @@ Refusal takeGroupLine(Scan& scan, const Line& line, TokenTable& table, int kept,
 }
 
 // Header lines 2 and 3, the first of them read already, and the second too
-// when `third` is given; then the separator line, or a row where it belongs.
+// when `third` is given, when a separator line follows them; otherwise rows.
 Refusal takeThreeLines(Scan& scan, const Line& second, const Line* third) {
     HeaderInfo& header = scan.header;
+    Line lines[2];
+    const bool more = third != nullptr ? (lines[0] = *third, true) : nextContentLine(scan, lines[0]);
+    const bool separated = more && nextContentLine(scan, lines[1]) && isSeparatorLine(lines[1].text);
+    if (!separated) {
+        keepRow(scan, second);
+        for (int line = 0; line < (more ? 2 : 0) && !lines[line].text.empty(); ++line) {
+            keepRow(scan, lines[line]);
+        }
+        return Refusal{};
+    }
     header.layout = HeaderLayout::ThreeLine;
     header.hasUnits = false;
     const int groups = header.columnCount;
@@ -179,19 +190,7 @@ Refusal takeThreeLines(Scan& scan, const Line& second, const Line* third) {
     if (Refusal refusal = takeGroupLine(scan, second, header.subNameTable, groups, header.lines[1])) {
         return refusal;
     }
-    Line line;
-    const bool more = third != nullptr || nextContentLine(scan, line);
-    if (!more) {
-        line.number = second.number + 1;
-    }
-    if (Refusal refusal =
-            takeGroupLine(scan, third != nullptr ? *third : line, header.pairNameTable, 2 * groups, header.lines[2])) {
-        return refusal;
-    }
-    if (more && nextContentLine(scan, line) && !isSeparatorLine(line.text)) {
-        keepRow(scan, line);
-    }
-    return Refusal{};
+    return takeGroupLine(scan, lines[0], header.pairNameTable, 2 * groups, header.lines[2]);
 }
 
 // What follows the names: the separator line, a row, units or header lines.

@@ -18,11 +18,12 @@ namespace morvale {
 // What the header of a table read as meant says beyond its HeaderInfo.
 struct MeantHeader {
     Separator separator = Separator::Spaced;
-    // The first row, when it was read as the line after the header (no
-    // separator line): its text and line; `hasRow` when there is one.
-    bool hasRow = false;
-    std::string row;
-    long rowLine = 0;
+    // The rows read as lines after the names, where no separator line came:
+    // their texts and lines, in order.
+    static constexpr int kMostRows = 3;
+    int rows = 0;
+    std::string rowText[kMostRows];
+    long rowLine[kMostRows] = {};
 };
 
 // Reads the header from the start of the input, up to and including the
@@ -31,8 +32,9 @@ struct MeantHeader {
 // the first line that is neither empty nor a comment; when that line is a
 // row of numbers, or a separator line, the comment line right above it holds
 // them. A line under the names with one word per name and no number is their
-// units. Lines that are neither a separator line nor a row make a three-line
-// header. `scratch` is overwritten. A table with no data column, or with
+// units. Two lines of names that a separator line follows make a three-line
+// header; without it, every line after the names is a row. `scratch` is
+// overwritten. A table with no data column, or with
 // numbers for names, is refused, as are names too long or too many.
 Refusal readMeantHeader(CharSource& source, HeaderInfo& header, MeantHeader& meant, TokenTable& scratch);
 

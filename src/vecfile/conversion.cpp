@@ -34,29 +34,29 @@ Conversion readingOutcome(const Refusal& refusal, const CharSource& source) {
     return result;
 }
 
-// The row that the header's reader read where a separator line could have
+// The rows that the header's reader read where a separator line could have
 // been, handed to the sink first.
-Refusal takeHeaderRow(Converter& converter, SampleBlockWriter& samples) {
+Refusal takeHeaderRows(Converter& converter, SampleBlockWriter& samples) {
     const MeantHeader& meant = converter.meant;
-    if (!meant.hasRow) {
-        return Refusal{};
-    }
-    LineChars chars(meant.row);
-    char current = chars.next();
-    bool given = false;
-    if (Refusal refusal = readRowAsMeant(chars, current, meant.separator, converter.header, converter.row,
-                                         converter.rowNotes, meant.rowLine, given)) {
-        return refusal;
-    }
-    if (given) {
-        samples.takeRowAt(converter.row, meant.rowLine);
+    for (int index = 0; index < meant.rows && !samples.stopped(); ++index) {
+        LineChars chars(meant.rowText[index]);
+        char current = chars.next();
+        bool given = false;
+        const long line = meant.rowLine[index];
+        if (Refusal refusal = readRowAsMeant(chars, current, meant.separator, converter.header, converter.row,
+                                             converter.rowNotes, line, given)) {
+            return refusal;
+        }
+        if (given) {
+            samples.takeRowAt(converter.row, line);
+        }
     }
     return Refusal{};
 }
 
 template <typename Cut>
 Refusal readMeantRows(Converter& converter, SampleBlockWriter& samples) {
-    if (Refusal refusal = takeHeaderRow(converter, samples)) {
+    if (Refusal refusal = takeHeaderRows(converter, samples)) {
         return refusal;
     }
     if (samples.stopped()) {
