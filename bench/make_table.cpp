@@ -7,7 +7,8 @@
 // eight data columns). Rows are added until the table holds at least BYTES
 // bytes. `crlf` ends lines with CR LF instead of LF; `tab`, `comma` and
 // `semicolon` separate names and values by one such character instead of a
-// blank (the same names and values: the same vector file with --format 2).
+// blank, `semicolon` with a decimal comma in every number (the same names and
+// values: the same vector file with --format 2).
 //
 // The output depends on nothing but the arguments: the values come from a
 // fixed pseudo-random sequence and are formatted with integer arithmetic only,
@@ -102,6 +103,13 @@ void toCrLf(std::string& text) {
 
 }  // namespace
 
+// Writes the points of the row that starts at `row` as commas.
+void takeDecimalCommas(std::string& chunk, std::size_t row) {
+    for (std::size_t at = row; at < chunk.size(); ++at) {
+        chunk[at] = chunk[at] == '.' ? ',' : chunk[at];
+    }
+}
+
 // Reads the options after the size; false for one it does not know.
 bool readOptions(int argc, char** argv, bool& crlf, char& separator) {
     for (int index = 3; index < argc; ++index) {
@@ -154,6 +162,7 @@ int main(int argc, char** argv) {
     unsigned long long written = 0;
     Sequence sequence;
     for (std::uint64_t row = 0; written + chunk.size() < size || row == 0; ++row) {
+        const std::size_t rowStart = chunk.size();
         appendAbscissa(chunk, row);
         for (int column = 0; column < layout->columns; ++column) {
             chunk += separator;
@@ -163,6 +172,9 @@ int main(int argc, char** argv) {
             chunk += '\r';
         }
         chunk += '\n';
+        if (separator == ';') {
+            takeDecimalCommas(chunk, rowStart);
+        }
         if (chunk.size() >= 1 << 16) {
             written += chunk.size();
             std::fwrite(chunk.data(), 1, chunk.size(), stdout);

@@ -34,6 +34,7 @@ Refusal readRow(CharSource& source, char& current, const HeaderInfo& header, Row
 struct BlankCut {
     static constexpr unsigned char kEndByte = 0;             // ends tokens besides what is not plain
     static constexpr bool kExtraValuesAreDecimalCommas = false;  // values beyond the vectors are doubtful
+    static constexpr bool kDecimalComma = false;                 // a number's comma is its decimal point
     static bool startsToken(unsigned char c) { return isPlain(c); }
     static bool leads(unsigned char) { return false; }  // skipped at a row's start
     static const unsigned char* pastSeparator(const unsigned char* at) {
@@ -48,6 +49,7 @@ struct BlankCut {
 struct SpacedCut {
     static constexpr unsigned char kEndByte = 0;
     static constexpr bool kExtraValuesAreDecimalCommas = false;
+    static constexpr bool kDecimalComma = false;
     static bool startsToken(unsigned char c) { return isPlain(c); }
     static bool leads(unsigned char c) { return c == static_cast<unsigned char>(kBlank) || c == '\t'; }
     static const unsigned char* pastSeparator(const unsigned char* at) {
@@ -61,11 +63,13 @@ struct SpacedCut {
 // Rows read as meant, their fields separated by one `Separator` each, blanks
 // after it skipped. A field that is empty, quoted or followed by a blank is
 // left to the token step, as is every value beyond the vectors where commas
-// separate, which may be a number's decimal comma.
+// separate, which may be a number's decimal comma. Where semicolons
+// separate, a comma in a number is its decimal point.
 template <char Separator>
 struct SeparatedCut {
     static constexpr unsigned char kEndByte = Separator == '\t' ? 0 : static_cast<unsigned char>(Separator);
     static constexpr bool kExtraValuesAreDecimalCommas = Separator == ',';
+    static constexpr bool kDecimalComma = Separator == ';';
     static bool startsToken(unsigned char c) {
         return isPlain(c) && c != static_cast<unsigned char>(Separator) && c != '"';
     }

@@ -128,6 +128,27 @@ private:
     long rows_ = 0;  // the rows given, each of which gave a sample or left its samples out
 };
 
+// A token of a table whose numbers may have a decimal comma, with its commas
+// made points, in `copy`, which the token then refers to; false when it is
+// too long to be told at once, and so left to the token step.
+inline bool takeDecimalCommas(std::string_view& token, char (&copy)[kTokenBlock]) {
+    if (token.size() > kCommonLength) {
+        return false;
+    }
+#if defined(__SSE2__)
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(token.data()));
+    const __m128i comma = _mm_cmpeq_epi8(bytes, _mm_set1_epi8(','));
+    const __m128i point = _mm_and_si128(comma, _mm_set1_epi8('.'));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(copy), _mm_or_si128(_mm_andnot_si128(comma, bytes), point));
+#else
+    for (std::size_t at = 0; at < kCommonLength; ++at) {
+        copy[at] = token.data()[at] == ',' ? '.' : token.data()[at];
+    }
+#endif
+    token = std::string_view(copy, token.size());
+    return true;
+}
+
 // The block of vector `id` with room for one more line.
 inline char* SampleBlockWriter::roomFor(SampleBlocks::Block& block, int id) {
     if (block.end - block.fill < static_cast<std::ptrdiff_t>(kMaxSampleLine)) {
@@ -147,15 +168,18 @@ inline char* SampleBlockWriter::roomFor(SampleBlocks::Block& block, int id) {
 template <typename Rows>
 [[gnu::always_inline]] inline bool SampleBlockWriter::putRow(Rows& rows, SampleBlocks::Block* blocks, int vectors,
                                                              CommonFormCache& forms) {
+    constexpr bool kDecimalComma = Rows::Rule::kDecimalComma;
+    char abscissaCopy[kTokenBlock] = {};
+    char valueCopy[kTokenBlock] = {};
     std::string_view abscissa;
     rows.nextToken(abscissa);  // always there: the row starts with a plain character
-    if (!isPlainNumber(abscissa)) {
+    if ((kDecimalComma && !takeDecimalCommas(abscissa, abscissaCopy)) || !isPlainNumber(abscissa)) {
         return false;
     }
     int id = 0;
     std::string_view value;
     while (id < vectors && rows.nextToken(value)) {
-        if (forms.formOf(value) == CommonForm::None) {
+        if ((kDecimalComma && !takeDecimalCommas(value, valueCopy)) || forms.formOf(value) == CommonForm::None) {
             undoRow(id);
             return false;
         }
