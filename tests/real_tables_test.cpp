@@ -97,6 +97,8 @@ TEST_F(EndToEnd, RealWorldTablesAreReadAsMeantOrRefused) {
          {"Time/Voltage [V]", "Time/Current [mA]"}, {{"0 1", "1 3"}, {"0 2", "1 4"}}, ""},
         {"units, no separator line, CSV", "units.csv", "t,U,I\ns,V,A\n0,1,2\n", {"t/U [V]", "t/I [A]"},
          {{"0 1"}, {"0 2"}}, ""},
+        {"units with cells left empty", "units2.csv", "t,U,I\n,V,\n0,1,2\n", {"t/U [V]", "t/I"}, {{"0 1"}, {"0 2"}},
+         ""},
         {"quoted CSV fields", "quoted.csv", "\"Time, s\",\"Signal \"\"A\"\"\",B\n\"0\",\"1.5\", 2\n",
          {"Time, s/Signal \"A\"", "Time, s/B"}, {{"0 1.5"}, {"0 2"}}, ""},
         {"empty CSV cells", "gaps.csv", "t,a,b\n0,,2\n1,3,\n", {"t/a", "t/b"}, {{"1 3"}, {"0 2"}},
@@ -120,6 +122,9 @@ TEST_F(EndToEnd, RealWorldTablesAreReadAsMeantOrRefused) {
         {"rows separated otherwise than the names", "mixed.csv", "t,a,b\n0 1 2\n1 3 4\n", {}, {},
          "morvale: mixed.csv: line 2: no row gives a sample: this first row holds no value under the names; separate "
          "the values as the names are separated (blanks, TABs, commas or semicolons); file not converted\n"},
+        {"an old Mac text, its lines ended by CRs alone", "mac.txt", "Time A B\r0 1 2\r1 3 4\r", {}, {},
+         "morvale: mac.txt: line 1: lines ended by CRs alone (an old Mac text?), so the whole table is one line: end "
+         "its lines with LF or CR LF; file not converted\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

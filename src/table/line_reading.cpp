@@ -31,6 +31,9 @@ const char* describe(Refusal::Reason reason) {
     case Refusal::Reason::CommaInNumber:
         return "more values than names in a table separated by commas: a decimal comma (1,5) cannot be told from a "
                "separator; write decimal points, quote such numbers (\"1,5\") or separate the fields by semicolons";
+    case Refusal::Reason::OneLongLine:
+        return "lines ended by CRs alone (an old Mac text?), so the whole table is one line: end its lines with LF "
+               "or CR LF";
     case Refusal::Reason::None:
         break;
     }

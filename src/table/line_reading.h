@@ -23,6 +23,7 @@ struct Refusal {
         NamesAreNumbers,  // numbers where the names belong
         NoSample,         // rows, none of which gives a sample
         CommaInNumber,    // more values than names where commas separate: decimal commas?
+        OneLongLine,      // lines ended by lone CRs, so the whole table is one line
     };
     Reason reason = Reason::None;
     long line = 0;

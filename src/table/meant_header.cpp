@@ -117,8 +117,10 @@ bool isRow(Scan& scan, const Line& line) {
 bool isUnits(Scan& scan, const Line& line) {
     LineCut cut;
     HeaderInfo& header = scan.header;
-    if (!cutText(line.text, scan.meant.separator, header.unitTable, TokenTable::kSlots, cut) ||
-        cut.fields != header.columnCount + 1) {
+    // Where fields are separated, trailing empty cells are units not given.
+    const bool separated = scan.meant.separator != Separator::Spaced;
+    if (!cutText(line.text, scan.meant.separator, header.unitTable, TokenTable::kSlots, cut) || cut.fields == 0 ||
+        (separated ? cut.fields > header.columnCount + 1 : cut.fields != header.columnCount + 1)) {
         return false;
     }
     for (int slot = 0; slot < cut.fields; ++slot) {
@@ -239,6 +241,9 @@ Refusal readMeantHeader(CharSource& source, HeaderInfo& header, MeantHeader& mea
         }
         meant.separator = separatorOf(scan.comment.text);
         return takeNames(scan, scan.comment);
+    }
+    if (source.atEnd() && source.line() == 1 && source.controls().loneCarriageReturns.lines > 0) {
+        return Refusal{Refusal::Reason::OneLongLine, 1};
     }
     if (first.tooLong) {
         return Refusal{Refusal::Reason::NameTooLong, first.number};
