@@ -104,7 +104,6 @@ bool cutSpacedFields(Chars& in, char& c, TokenTable& table, int kept, LineCut& c
             c = in.next();
         }
     }
-    table.makeEmpty(slot, kept);
     cut.fields = fields;
     cut.beyond = fields > kept;
     return true;
@@ -189,15 +188,16 @@ bool cutSeparatedFields(Chars& in, char& c, char separator, TokenTable& table, i
         c = in.next();
         slot += slot < kept ? 1 : 0;
     }
-    table.makeEmpty(slot + 1, kept);
     return true;
 }
 
 }  // namespace dialect_detail
 
-// Cuts the line that starts with `c` into the slots of `table` below `kept`,
-// emptying those it does not fill; fields after them are read and dropped.
-// A comment line is read to its end, every slot emptied. A decimal comma
+// Cuts the line that starts with `c` into the slots of `table` below `kept`;
+// fields after them are read and dropped. The slots from `cut.fields` on
+// hold nothing of the line, but may hold what they held: the caller empties
+// those it may use (a header's names use few of the slots they may fill). A
+// comment line is read to its end. A decimal comma
 // becomes a point when `decimalComma` (the rows of a semicolon-separated
 // table). On return `c` is the line end or the end marker. False when a kept
 // field does not fit its slot.
@@ -214,7 +214,6 @@ bool cutLine(Chars& in, char& c, Separator separator, TokenTable& table, int kep
         while (!endsLine(c, in)) {
             c = in.next();
         }
-        table.makeEmpty(0, kept);
         return true;
     }
     if (separator == Separator::Spaced) {

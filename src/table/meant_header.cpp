@@ -123,6 +123,7 @@ bool isUnits(Scan& scan, const Line& line) {
         (separated ? cut.fields > header.columnCount + 1 : cut.fields != header.columnCount + 1)) {
         return false;
     }
+    header.unitTable.makeEmpty(cut.fields, header.columnCount + 1);
     for (int slot = 0; slot < cut.fields; ++slot) {
         if (looksNumeric(header.unitTable.token(slot), false)) {
             return false;
@@ -165,6 +166,7 @@ Refusal takeGroupLine(Scan& scan, const Line& line, TokenTable& table, int kept,
     if (!cutText(line.text, scan.meant.separator, table, kept, cut)) {
         return Refusal{Refusal::Reason::NameTooLong, line.number};
     }
+    table.makeEmpty(std::min(cut.fields, kept), kept);
     notes = HeaderLineNotes{line.number, cut.fields, false};
     return Refusal{};
 }

@@ -211,6 +211,7 @@ Refusal readRowAsMeant(Chars& in, char& current, Separator separator, const Head
     if (!cutLine(in, current, separator, row, kept, separator == Separator::Semicolon, cut)) {
         return Refusal{Refusal::Reason::ValueTooLong, line};
     }
+    row.makeEmpty(cut.fields < kept ? cut.fields : kept, kept);
     given = !cut.comment && !cut.empty;
     if (cut.beyond && separator == Separator::Comma) {
         return Refusal{Refusal::Reason::CommaInNumber, line};
