@@ -74,6 +74,8 @@ TEST_F(EndToEnd, RealWorldTablesAreReadAsMeantOrRefused) {
          {{"0 1.5", "0.5 1.75", "1 2"}, {"0 0.1", "1 0.3"}},
          "morvale: sheet.txt: line 3: warning: 1 sample with an empty abscissa or value left out, as the readers of "
          "version 2 files take no empty number; rows shorter than the header, or empty lines?\n"},
+        {"spreadsheet TAB export whose first heading is empty", "blank.tsv", "\tA\tB\r\n0\t1\t2\r\n", {"/A", "/B"},
+         {{"0 1"}, {"0 2"}}, ""},
         {"instrument CSV", "vna.csv", "Frequency(Hz),Return Loss(dB),Phase(deg)\n1000000,-12.5,45.2\n2000000,-13.1,44\n",
          {"Frequency(Hz)/Return Loss(dB)", "Frequency(Hz)/Phase(deg)"},
          {{"1000000 -12.5", "2000000 -13.1"}, {"1000000 45.2", "2000000 44"}}, ""},

@@ -20,10 +20,10 @@ bool holdsUnquoted(std::string_view line, char c) {
     return false;
 }
 
-// TABs that separate every name of the line by one TAB: between names, no
-// two with only blanks between them.
+// TABs that separate every name of the line by one TAB: no two with only
+// blanks between them. One TAB may start the line: an empty first name.
 bool tabSeparated(std::string_view line) {
-    const std::size_t first = line.find_first_not_of(" \t");
+    const std::size_t first = line.find_first_not_of(' ');
     const std::size_t last = line.find_last_not_of(" \t");
     if (first == std::string_view::npos) {
         return false;
@@ -33,7 +33,7 @@ bool tabSeparated(std::string_view line) {
     if (tab == std::string_view::npos) {
         return false;
     }
-    bool sinceTab = false;  // a name since the last TAB
+    bool sinceTab = true;  // a name, or the line's start, since the last TAB
     for (const char c : names) {
         if (c == '\t' && !sinceTab) {
             return false;

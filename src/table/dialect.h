@@ -205,7 +205,7 @@ template <typename Chars>
 bool cutLine(Chars& in, char& c, Separator separator, TokenTable& table, int kept, bool decimalComma, LineCut& cut) {
     using namespace dialect_detail;
     cut = LineCut();
-    while (isSpace(c)) {
+    while (c == kBlank || (c == '\t' && separator != Separator::Tab)) {  // a TAB there starts an empty field
         c = in.next();
     }
     cut.empty = endsLine(c, in);

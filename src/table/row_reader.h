@@ -225,13 +225,13 @@ Refusal readRowAsMeant(Chars& in, char& current, Separator separator, const Head
 // Reads every row of a table read as meant, after its header, as readRows()
 // reads the first format's: runs of common rows offered to the sink straight
 // from the input's buffer, cut as `Cut` says, every other row cut by
-// readRowAsMeant() and handed to `sink.takeRow(row)`. Blanks and TABs that
-// lead a row are skipped first.
+// readRowAsMeant() and handed to `sink.takeRow(row)`. Blanks (and TABs but
+// where TABs separate) that lead a row are skipped first.
 template <typename Cut, typename Sink>
 Refusal readRowsAsMeant(CharSource& source, Separator separator, const HeaderInfo& header, RowTable& row,
                         RowNotes& notes, Sink& sink) {
     for (char current = source.next(); !source.atEnd() && !sink.stopped(); current = source.next()) {
-        while (current == kBlank || current == '\t') {
+        while (Cut::leads(static_cast<unsigned char>(current))) {
             current = source.next();
         }
         if (!source.atEnd() && Cut::startsToken(static_cast<unsigned char>(current))) {
