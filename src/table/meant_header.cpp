@@ -176,7 +176,12 @@ Refusal takeGroupLine(Scan& scan, const Line& line, TokenTable& table, int kept,
 Refusal takeThreeLines(Scan& scan, const Line& second, const Line* third) {
     HeaderInfo& header = scan.header;
     Line lines[2];
-    const bool more = third != nullptr ? (lines[0] = *third, true) : nextContentLine(scan, lines[0]);
+    bool more = true;
+    if (third != nullptr) {
+        lines[0] = *third;
+    } else {
+        more = nextContentLine(scan, lines[0]);
+    }
     const bool separated = more && nextContentLine(scan, lines[1]) && isSeparatorLine(lines[1].text);
     if (!separated) {
         keepRow(scan, second);
