@@ -444,7 +444,7 @@ TEST_F(EndToEnd, TheFormatOptionChoosesTheVectorFile) {
          {{"one.vec", convertTextToVersion2(kOneLineTable).output}}, {}},
         {"empty values left out", {"--format", "2", "short.txt"}, 0, "File short.vec converted\n" + summary(1),
          "morvale: short.txt: line 3: warning: 1 sample with an empty abscissa or value left out, as the readers of "
-         "version 2 files take no empty number; rows shorter than the header, or empty lines?\n",
+         "version 2 files take no empty number; rows shorter than the header, or empty cells?\n",
          {{"short.vec", convertTextToVersion2(shortRows).output}}, {}},
         {"a value no reader reads", {"--format", "2", "bad.txt", "one.txt"}, 1,
          "File one.vec converted\n" + summary(1),

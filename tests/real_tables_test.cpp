@@ -73,7 +73,7 @@ TEST_F(EndToEnd, RealWorldTablesAreReadAsMeantOrRefused) {
          {"Time (s)/Voltage (V)", "Time (s)/Current (mA)"},
          {{"0 1.5", "0.5 1.75", "1 2"}, {"0 0.1", "1 0.3"}},
          "morvale: sheet.txt: line 3: warning: 1 sample with an empty abscissa or value left out, as the readers of "
-         "version 2 files take no empty number; rows shorter than the header, or empty lines?\n"},
+         "version 2 files take no empty number; rows shorter than the header, or empty cells?\n"},
         {"spreadsheet TAB export whose first heading is empty", "blank.tsv", "\tA\tB\r\n0\t1\t2\r\n", {"/A", "/B"},
          {{"0 1"}, {"0 2"}}, ""},
         {"instrument CSV", "vna.csv", "Frequency(Hz),Return Loss(dB),Phase(deg)\n1000000,-12.5,45.2\n2000000,-13.1,44\n",
@@ -105,7 +105,7 @@ TEST_F(EndToEnd, RealWorldTablesAreReadAsMeantOrRefused) {
          {"Time, s/Signal \"A\"", "Time, s/B"}, {{"0 1.5"}, {"0 2"}}, ""},
         {"empty CSV cells", "gaps.csv", "t,a,b\n0,,2\n1,3,\n", {"t/a", "t/b"}, {{"1 3"}, {"0 2"}},
          "morvale: gaps.csv: line 2: warning: 2 samples with an empty abscissa or value left out, as the readers of "
-         "version 2 files take no empty number; rows shorter than the header, or empty lines?\n"},
+         "version 2 files take no empty number; rows shorter than the header, or empty cells?\n"},
         {"blanks around commas", "spaced.csv", "t, v\n0, 1.5\n1 , 2\n", {"t/v"}, {{"0 1.5", "1 2"}}, ""},
         {"the first format's table", "first.txt", "Time A B\n-----\n0 1 2\n1 3 4\n", {"Time/A", "Time/B"},
          {{"0 1", "1 3"}, {"0 2", "1 4"}}, ""},

@@ -94,7 +94,7 @@ std::string leftOut(long samples) {
     return "warning: " + std::to_string(samples) +
            (samples == 1 ? " sample" : " samples") +
            " with an empty abscissa or value left out, as the readers of version 2 files take no empty "
-           "number; rows shorter than the header, or empty lines?";
+           "number; rows shorter than the header, or empty cells?";
 }
 
 // Hints after the reason a named file could not be opened, for the slips
