@@ -133,7 +133,7 @@ TEST(Dialect, TheHeaderIsReadAsMeant) {
         HeaderRead expected;
     } cases[] = {
         {"the first format's", "T A B\n---\n0 1 2\n", {{"T", "A", "B"}, {}, false, {}, 3}},
-        {"comments and empty lines before the names", "# run 3\n\n  # seed 42\nT A\n--\n", {{"T", "A"}, {}, false, {}, 6}},
+        {"comments and empty lines before the names", "# run 3\n\n  # trial 42\nT A\n--\n", {{"T", "A"}, {}, false, {}, 6}},
         {"no separator line", "T A\n0 1\n1 2\n", {{"T", "A"}, {}, false, {2}, 3}},
         {"names on the comment above the rows", "# note\n# t sin\n0 1\n", {{"t", "sin"}, {}, false, {3}, 4}},
         {"and above a separator line", "#t,sin\n---\n0,1\n", {{"t", "sin"}, {}, false, {}, 3}},

@@ -94,7 +94,7 @@ TEST_F(EndToEnd, RealWorldTablesAreReadAsMeantOrRefused) {
         {"printf with a TAB between values", "tabs.txt", "t\tv\n0.000000\t1.000000\n1.000000\t-2.000000\n",
          {"t/v"}, {{"0.000000 1.000000", "1.000000 -2.000000"}}, ""},
         {"comments above the header and after the rows", "run3.txt",
-         "# run 3, seed 42\nTime V\n----\n0 1\n# paused\n1 2\n# end of run\n", {"Time/V"}, {{"0 1", "1 2"}}, ""},
+         "# run 3, trial 42\nTime V\n----\n0 1\n# paused\n1 2\n# end of run\n", {"Time/V"}, {{"0 1", "1 2"}}, ""},
         {"a line of units", "units.txt", "Time Voltage Current\ns V mA\n-----\n0 1 2\n1 3 4\n",
          {"Time/Voltage [V]", "Time/Current [mA]"}, {{"0 1", "1 3"}, {"0 2", "1 4"}}, ""},
         {"units, no separator line, CSV", "units.csv", "t,U,I\ns,V,A\n0,1,2\n", {"t/U [V]", "t/I [A]"},

@@ -132,8 +132,12 @@ bool isUnits(Scan& scan, const Line& line) {
     return true;
 }
 
+// At most three: a header's second and third lines and the one after them.
 void keepRow(Scan& scan, const Line& line) {
     MeantHeader& meant = scan.meant;
+    if (meant.rows == MeantHeader::kMostRows) {
+        return;
+    }
     meant.rowText[meant.rows] = line.text;
     meant.rowLine[meant.rows] = line.number;
     ++meant.rows;
