@@ -149,6 +149,7 @@ TEST(Dialect, TheHeaderIsReadAsMeant) {
         {"numbers for names", "\n0 1 2\n", {{}, {}, false, {}, 0, Reason::NamesAreNumbers, 2}},
         {"a decimal comma's numbers for names", "0;1,5\n", {{}, {}, false, {}, 0, Reason::NamesAreNumbers, 1}},
         {"a separator line first", "----\n0 1\n", {{}, {}, false, {}, 0, Reason::NoVector, 1}},
+        {"a first line that names the separator", "sep=,\nT;x,B\n0,1\n", {{"T;x", "B"}, {}, false, {3}, 4}},
         {"too many names", manyNames(1024), {{}, {}, false, {}, 0, Reason::TooManyColumns, 1}},
     };
     for (const auto& c : cases) {

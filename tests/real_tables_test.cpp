@@ -83,6 +83,8 @@ TEST_F(EndToEnd, RealWorldTablesAreReadAsMeantOrRefused) {
          "\xEF\xBB\xBFTime,Value,\r\n0,1,\r\n1,2,\r\n", {"Time/Value"}, {{"0 1", "1 2"}}, ""},
         {"semicolon CSV with decimal commas", "messung.csv", "Zeit;U;I\r\n0;1,5;0,25\r\n0,5;2;-0,125\r\n",
          {"Zeit/U", "Zeit/I"}, {{"0 1.5", "0.5 2"}, {"0 0.25", "0.5 -0.125"}}, ""},
+        {"spreadsheet CSV whose first line names the separator", "sep.csv", "sep=;\r\nTime;Level\r\n0;1,5\r\n",
+         {"Time/Level"}, {{"0 1.5"}}, ""},
         {"numerical library's saved text with a header", "decay.txt",
          "# t sin decay\n0.000000 0.000000 1.000000\n0.100000 0.099833 0.904837\n",
          {"t/sin", "t/decay"}, {{"0.000000 0.000000", "0.100000 0.099833"}, {"0.000000 1.000000", "0.100000 0.904837"}},

@@ -61,7 +61,37 @@ struct Scan {
     TokenTable& scratch;
     Line comment;
     bool sawComment = false;
+    bool separatorGiven = false;  // named by the table's first line, sep=X
 };
+
+// The dialect of names on `text`: the one the table named, or the one they
+// show.
+Separator dialectOf(const Scan& scan, const std::string& text) {
+    return scan.separatorGiven ? scan.meant.separator : separatorOf(text);
+}
+
+// A first line "sep=X", as spreadsheets write it to name the separator, X a
+// comma, semicolon or TAB: the separator is X.
+bool isSeparatorNamed(const Line& line, Separator& separator) {
+    const std::string& text = line.text;
+    if (line.number != 1 || text.size() < 5 || text.compare(0, 4, "sep=") != 0 ||
+        text.find_first_not_of(" \t,;", 5) != std::string::npos) {
+        return false;
+    }
+    switch (text[4]) {
+    case ',':
+        separator = Separator::Comma;
+        return true;
+    case ';':
+        separator = Separator::Semicolon;
+        return true;
+    case '\t':
+        separator = Separator::Tab;
+        return true;
+    default:
+        return false;
+    }
+}
 
 // Reads up to the next line that is neither empty nor a comment; false at the
 // end of the input. A comment that holds a line of names is remembered.
@@ -232,6 +262,12 @@ Refusal takeLinesAfterNames(Scan& scan) {
     return takeThreeLines(scan, line, &after);
 }
 
+// The names on the last comment line, right above the rows.
+Refusal takeCommentNames(Scan& scan) {
+    scan.meant.separator = dialectOf(scan, scan.comment.text);
+    return takeNames(scan, scan.comment);
+}
+
 void startHeader(HeaderInfo& header, MeantHeader& meant) {
     header.layout = HeaderLayout::OneLine;
     header.columnCount = 0;
@@ -244,14 +280,15 @@ void startHeader(HeaderInfo& header, MeantHeader& meant) {
 
 Refusal readMeantHeader(CharSource& source, HeaderInfo& header, MeantHeader& meant, TokenTable& scratch) {
     startHeader(header, meant);
-    Scan scan{source, header, meant, scratch, Line(), false};
+    Scan scan{source, header, meant, scratch, Line(), false, false};
     Line first;
-    if (!nextContentLine(scan, first)) {
-        if (!scan.sawComment) {
-            return Refusal{Refusal::Reason::NoVector, 1};
-        }
-        meant.separator = separatorOf(scan.comment.text);
-        return takeNames(scan, scan.comment);
+    bool more = nextContentLine(scan, first);
+    if (more && isSeparatorNamed(first, meant.separator)) {
+        scan.separatorGiven = true;
+        more = nextContentLine(scan, first);
+    }
+    if (!more) {
+        return scan.sawComment ? takeCommentNames(scan) : Refusal{Refusal::Reason::NoVector, 1};
     }
     if (source.atEnd() && source.line() == 1 && source.controls().loneCarriageReturns.lines > 0) {
         return Refusal{Refusal::Reason::OneLongLine, 1};
@@ -259,7 +296,7 @@ Refusal readMeantHeader(CharSource& source, HeaderInfo& header, MeantHeader& mea
     if (first.tooLong) {
         return Refusal{Refusal::Reason::NameTooLong, first.number};
     }
-    meant.separator = separatorOf(first.text);
+    meant.separator = dialectOf(scan, first.text);
     const bool separatorLine = isSeparatorLine(first.text);
     if (separatorLine || isRow(scan, first)) {
         if (!scan.sawComment) {
@@ -269,8 +306,7 @@ Refusal readMeantHeader(CharSource& source, HeaderInfo& header, MeantHeader& mea
         if (!separatorLine) {
             keepRow(scan, first);
         }
-        meant.separator = separatorOf(scan.comment.text);
-        return takeNames(scan, scan.comment);
+        return takeCommentNames(scan);
     }
     if (Refusal refusal = takeNames(scan, first)) {
         return refusal;
