@@ -1,11 +1,14 @@
 // Writes a large, well-formed table to standard output for the benchmark.
 //
-//   make_table LAYOUT BYTES [crlf]
+//   make_table LAYOUT BYTES [crlf] [tab|comma|semicolon]
 //
 // LAYOUT is `narrow` (one-line header, one data column), `wide` (one-line
 // header, eight data columns) or `grouped` (three-line header, four groups,
 // eight data columns). Rows are added until the table holds at least BYTES
-// bytes. `crlf` ends lines with CR LF instead of LF.
+// bytes. `crlf` ends lines with CR LF instead of LF; `tab`, `comma` and
+// `semicolon` separate names and values by one such character instead of a
+// blank, `semicolon` with a decimal comma in every number (the same names and
+// values: the same vector file with --format 2).
 //
 // The output depends on nothing but the arguments: the values come from a
 // fixed pseudo-random sequence and are formatted with integer arithmetic only,
@@ -100,9 +103,43 @@ void toCrLf(std::string& text) {
 
 }  // namespace
 
+// Writes the points of the row that starts at `row` as commas.
+void takeDecimalCommas(std::string& chunk, std::size_t row) {
+    for (std::size_t at = row; at < chunk.size(); ++at) {
+        chunk[at] = chunk[at] == '.' ? ',' : chunk[at];
+    }
+}
+
+// Reads the options after the size; false for one it does not know.
+bool readOptions(int argc, char** argv, bool& crlf, char& separator) {
+    for (int index = 3; index < argc; ++index) {
+        if (std::strcmp(argv[index], "crlf") == 0) {
+            crlf = true;
+        } else if (std::strcmp(argv[index], "tab") == 0) {
+            separator = '\t';
+        } else if (std::strcmp(argv[index], "comma") == 0) {
+            separator = ',';
+        } else if (std::strcmp(argv[index], "semicolon") == 0) {
+            separator = ';';
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The names of the header's first line separated by `separator`.
+void separateNames(std::string& header, char separator) {
+    for (std::size_t at = 0; at < header.size() && header[at] != '\n'; ++at) {
+        header[at] = header[at] == ' ' ? separator : header[at];
+    }
+}
+
 int main(int argc, char** argv) {
-    if (argc < 3 || argc > 4 || (argc == 4 && std::strcmp(argv[3], "crlf") != 0)) {
-        std::fprintf(stderr, "use: make_table narrow|wide|grouped BYTES [crlf]\n");
+    bool crlf = false;
+    char separator = ' ';
+    if (argc < 3 || !readOptions(argc, argv, crlf, separator)) {
+        std::fprintf(stderr, "use: make_table narrow|wide|grouped BYTES [crlf] [tab|comma|semicolon]\n");
         return 2;
     }
     const Layout* layout = nullptr;
@@ -117,24 +154,27 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "make_table: bad layout or size\n");
         return 2;
     }
-    const bool crlf = argc == 4;
-
     std::string chunk = layout->header;
+    separateNames(chunk, separator);
     if (crlf) {
         toCrLf(chunk);
     }
     unsigned long long written = 0;
     Sequence sequence;
     for (std::uint64_t row = 0; written + chunk.size() < size || row == 0; ++row) {
+        const std::size_t rowStart = chunk.size();
         appendAbscissa(chunk, row);
         for (int column = 0; column < layout->columns; ++column) {
-            chunk += ' ';
+            chunk += separator;
             appendValue(chunk, sequence);
         }
         if (crlf) {
             chunk += '\r';
         }
         chunk += '\n';
+        if (separator == ';') {
+            takeDecimalCommas(chunk, rowStart);
+        }
         if (chunk.size() >= 1 << 16) {
             written += chunk.size();
             std::fwrite(chunk.data(), 1, chunk.size(), stdout);

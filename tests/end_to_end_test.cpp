@@ -496,7 +496,7 @@ TEST_F(EndToEnd, TheFormatOptionChoosesTheVectorFile) {
          {{"one.vec", convertTextToVersion2(kOneLineTable).output}}, {}},
         {"empty values left out", {"--format", "2", "short.txt"}, 0, "File short.vec converted\n" + summary(1),
          "morvale: short.txt: line 3: warning: 1 sample with an empty abscissa or value left out, as the readers of "
-         "version 2 files take no empty number; rows shorter than the header, or empty lines?\n",
+         "version 2 files take no empty number; rows shorter than the header, or empty cells?\n",
          {{"short.vec", convertTextToVersion2(shortRows).output}}, {}},
         {"a value no reader reads", {"--format", "2", "bad.txt", "one.txt"}, 1,
          "File one.vec converted\n" + summary(1),
@@ -514,11 +514,13 @@ TEST_F(EndToEnd, TheFormatOptionChoosesTheVectorFile) {
          "decimal numbers of at most 18 places, up to 9223372036854775807 (write the abscissas with %.9g, or with "
          "fewer decimals); file not converted\n",
          {}, {}},
-        {"a refused table's doubts first", {"--format", "2", "none.txt"}, 1, summary(0),
-         "morvale: none.txt: line 2: warning: no separator line of '-' or '=' after header line 1; the next two lines "
-         "were read as header lines 2 and 3, and the first character after them as the separator line (add a "
-         "separator line after the header)\n"
-         "morvale: none.txt: line 4: ' 5' is not a number the readers of vector files read exactly; file not "
+        {"no separator line: a row right after the names", {"--format", "2", "none.txt"}, 0,
+         "File none.vec converted\n" + summary(1), "",
+         {{"none.vec", convertTextToVersion2("Time A B\n-\n0 1 2\n1 3 4\n2 5 6\n").output}}, {}},
+        {"a refused table's doubts first", {"--format", "2", "twice.txt"}, 1, summary(0),
+         "morvale: twice.txt: line 1: warning: two vectors were declared with the same name; give every data column "
+         "a name of its own\n"
+         "morvale: twice.txt: line 4: 'x' is not a number the readers of vector files read exactly; file not "
          "converted\n",
          {}, {}},
         {"version 1 by name", {"--format", "1", "one.txt", "bad.txt"}, 0,
@@ -545,6 +547,7 @@ TEST_F(EndToEnd, TheFormatOptionChoosesTheVectorFile) {
         put("numpy.txt", fullDigits);
         put("tiny.txt", "Time A\n--\n0 1\n1e-30 2\n");
         put("none.txt", "Time A B\n0 1 2\n1 3 4\n2 5 6\n");
+        put("twice.txt", "Time A A\n--\n0 1 2\n1 x 3\n");
         auto expected = snapshot();
         for (const auto& [name, bytes] : c.written) {
             expected[name] = bytes;

@@ -12,24 +12,33 @@ TEST(OutputName, FinalLowerCaseTxtBecomesVecAndAnythingElseGetsVecAppended) {
     const struct {
         const char* input;
         const char* output;
+        const char* dataOutput;  // where .csv, .tsv and .dat name tables too
     } cases[] = {
-        {"run1.txt", "run1.vec"},
-        {"data.v2/run.1/run1.txt", "data.v2/run.1/run1.vec"},
-        {"C:\\m.txt\\a.txt", "C:\\m.txt\\a.vec"},
-        {"a.txt.txt", "a.txt.vec"},
-        {".txt", ".vec"},
-        {"A.TXT", "A.TXT.vec"},
-        {"a.Txt", "a.Txt.vec"},
-        {"a.txt2", "a.txt2.vec"},
-        {"data.csv", "data.csv.vec"},
-        {"txt", "txt.vec"},
-        {"a.vec", "a.vec.vec"},
-        {"", ".vec"},
+        {"run1.txt", "run1.vec", "run1.vec"},
+        {"data.v2/run.1/run1.txt", "data.v2/run.1/run1.vec", "data.v2/run.1/run1.vec"},
+        {"C:\\m.txt\\a.txt", "C:\\m.txt\\a.vec", "C:\\m.txt\\a.vec"},
+        {"a.txt.txt", "a.txt.vec", "a.txt.vec"},
+        {".txt", ".vec", ".vec"},
+        {"A.TXT", "A.TXT.vec", "A.TXT.vec"},
+        {"a.Txt", "a.Txt.vec", "a.Txt.vec"},
+        {"a.txt2", "a.txt2.vec", "a.txt2.vec"},
+        {"data.csv", "data.csv.vec", "data.vec"},
+        {"txt", "txt.vec", "txt.vec"},
+        {"a.vec", "a.vec.vec", "a.vec.vec"},
+        {"", ".vec", ".vec"},
+        {"vna.tsv", "vna.tsv.vec", "vna.vec"},
+        {"scope.dat", "scope.dat.vec", "scope.vec"},
+        {"a.csv.txt", "a.csv.vec", "a.csv.vec"},
+        {"A.CSV", "A.CSV.vec", "A.CSV.vec"},
+        {".csv", ".csv.vec", ".vec"},
     };
     for (const auto& c : cases) {
         std::string name = c.input;
         deriveOutputName(name);
         EXPECT_EQ(name, c.output) << c.input;
+        name = c.input;
+        deriveOutputName(name, TableEndings::TextAndData);
+        EXPECT_EQ(name, c.dataOutput) << c.input;
     }
 }
 

@@ -55,7 +55,7 @@ std::string leftOut(long samples) {
     return "warning: " + std::to_string(samples) +
            (samples == 1 ? " sample" : " samples") +
            " with an empty abscissa or value left out, as the readers of version 2 files take no empty "
-           "number; rows shorter than the header, or empty lines?";
+           "number; rows shorter than the header, or empty cells?";
 }
 
 // Hints after the reason a named file could not be opened, for the slips
@@ -332,6 +332,12 @@ Outcome report(const Conversion& conversion, const std::string& name, const std:
     return Outcome::OutputNotOpened;
 }
 
+// The endings that name a table: version 2 reads the data files of today's
+// programs too, and names their vector files as it names a text table's.
+TableEndings endingsOf(VectorFormat format) {
+    return format == VectorFormat::Version2 ? TableEndings::TextAndData : TableEndings::Text;
+}
+
 // What a version 2 file says of where its data came from. Its run is named
 // after the table, the time and 32 random bits: two files' runs never share a
 // name, which would merge them into one run for their readers.
@@ -347,7 +353,7 @@ Provenance provenanceOf(const std::string& name) {
     char unique[16];
     std::snprintf(unique, sizeof unique, "%08x", static_cast<unsigned>(random()));
     Provenance provenance;
-    provenance.runId = tableStem(name) + "-" + stamp + "-" + unique;
+    provenance.runId = tableStem(name, TableEndings::TextAndData) + "-" + stamp + "-" + unique;
     provenance.table = name;
     provenance.converted = converted;
     provenance.converter = "morvale " MORVALE_VERSION;
@@ -368,7 +374,7 @@ bool openTable(const std::string& name, Workspace& workspace) {
 // Why the open table of `turn` must not be converted, or an empty text.
 std::string conflictOf(Turn& turn, Workspace& workspace) {
     turn.outputName = workspace.record.name(turn.argument);
-    deriveOutputName(turn.outputName);
+    deriveOutputName(turn.outputName, endingsOf(workspace.converter.format));
     if (!workspace.converter.source.identity(turn.input)) {
         return std::string("its identity cannot be read (") + std::strerror(errno) +
                "), so it cannot be told apart from the files of this run";
@@ -499,7 +505,7 @@ bool mustCommitBefore(std::size_t argument, const Workspace& workspace) {
     }
     const RunRecord& record = workspace.record;
     std::string outputName = record.name(argument);
-    deriveOutputName(outputName);
+    deriveOutputName(outputName, endingsOf(workspace.converter.format));
     if (!record.foundAtStart(argument) || files::examine(record.name(argument).c_str()).kind != files::Kind::Regular ||
         files::examine(outputName.c_str()).kind == files::Kind::SymbolicLink) {
         return true;

@@ -78,6 +78,7 @@ Refusal readHeader(CharSource& source, char& current, HeaderInfo& header) {
     current = source.next();
     int last = 0;
     header.lines[1] = header.lines[2] = HeaderLineNotes();
+    header.hasUnits = false;
     if (Refusal refusal = readHeaderLine(source, current, header.nameTable, TokenTable::kSlots, last, header.lines[0])) {
         return refusal;
     }

@@ -30,6 +30,10 @@ struct HeaderInfo {
     TokenTable pairNameTable;  // header line 3: two pair names per group
     // Header lines 1 to 3 as read; lines 2 and 3 only in the three-line layout.
     HeaderLineNotes lines[3];
+    // A line of units under the names, one per name, the abscissa's first;
+    // only tables read as their programs meant them have one.
+    TokenTable unitTable;
+    bool hasUnits = false;
 
     // V: the number of vectors the file declares.
     int vectorCount() const {

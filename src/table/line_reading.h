@@ -19,6 +19,12 @@ struct Refusal {
         TooManyColumns,
         NotAnExactNumber,  // a value or abscissa that the chosen format's readers cannot take as written
         NotAnExactAbscissa,  // a number as abscissa that they cannot store, however few its digits
+        // Tables that would be read otherwise than meant (version 2 files only).
+        NoVector,         // no line of names, or one with no data column
+        NamesAreNumbers,  // numbers where the names belong
+        NoSample,         // rows, none of which gives a sample
+        CommaInNumber,    // more values than names where commas separate: decimal commas?
+        OneLongLine,      // lines ended by lone CRs, so the whole table is one line
     };
     Reason reason = Reason::None;
     long line = 0;

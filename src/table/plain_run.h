@@ -23,13 +23,16 @@ constexpr bool isPlain(unsigned char c) { return c > kLastNonPlain; }
 // then taken a bit at a time: finding a token's end costs a few instructions
 // that do not wait for each other, where a scan would wait on every byte it
 // reads. It reads up to kReadPast bytes past `end`, which must be readable;
-// what it finds there counts as `end`.
-class TokenEnds {
+// what it finds there counts as `end`. With an `Extra` byte other than 0,
+// that byte ends tokens too (the comma or semicolon of a separated table).
+template <unsigned char Extra = 0>
+class BasicTokenEnds {
 public:
     static constexpr int kBlock = 32;
     static constexpr std::size_t kReadPast = kBlock - 1;
 
-    TokenEnds(const unsigned char* from, const unsigned char* end) : base_(from), end_(end), mask_(maskAt(from)) {}
+    BasicTokenEnds(const unsigned char* from, const unsigned char* end)
+        : base_(from), end_(end), mask_(maskAt(from)) {}
 
     // The next byte that is not plain, or `end` when none comes before it.
     const unsigned char* next() {
@@ -52,7 +55,10 @@ public:
         std::uint64_t mask = 0;
         for (int part = 0; part < kBlock / 16; ++part) {
             const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 16 * part));
-            const __m128i plain = _mm_cmpeq_epi8(_mm_max_epu8(bytes, firstPlain), bytes);
+            __m128i plain = _mm_cmpeq_epi8(_mm_max_epu8(bytes, firstPlain), bytes);
+            if (Extra != 0) {
+                plain = _mm_andnot_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(static_cast<char>(Extra))), plain);
+            }
             const unsigned ends = ~static_cast<unsigned>(_mm_movemask_epi8(plain)) & 0xFFFFu;
             mask |= static_cast<std::uint64_t>(ends) << (16 * part);
         }
@@ -67,7 +73,7 @@ public:
     static std::uint64_t maskByBytes(const unsigned char* at) {
         std::uint64_t mask = 0;
         for (int i = 0; i < kBlock; ++i) {
-            mask |= static_cast<std::uint64_t>(!isPlain(at[i])) << i;
+            mask |= static_cast<std::uint64_t>(!isPlain(at[i]) || (Extra != 0 && at[i] == Extra)) << i;
         }
         return mask;
     }
@@ -77,6 +83,8 @@ private:
     const unsigned char* end_;
     std::uint64_t mask_;
 };
+
+using TokenEnds = BasicTokenEnds<>;
 
 }  // namespace morvale
 

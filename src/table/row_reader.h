@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "table/char_source.h"
+#include "table/dialect.h"
 #include "table/header_reader.h"
 #include "table/line_reading.h"
 #include "table/plain_run.h"
@@ -28,11 +29,67 @@ using RowTable = TokenTable;
 // empty, starts with a blank, or holds fewer or more values than V is noted.
 Refusal readRow(CharSource& source, char& current, const HeaderInfo& header, RowTable& row, RowNotes& notes);
 
+// How the common rows of a table are cut. The first format's rows: plain
+// tokens separated by runs of blanks, the first one at the row's start.
+struct BlankCut {
+    static constexpr unsigned char kEndByte = 0;             // ends tokens besides what is not plain
+    static constexpr bool kExtraValuesAreDecimalCommas = false;  // values beyond the vectors are doubtful
+    static constexpr bool kDecimalComma = false;                 // a number's comma is its decimal point
+    static bool startsToken(unsigned char c) { return isPlain(c); }
+    static bool leads(unsigned char) { return false; }  // skipped at a row's start
+    static const unsigned char* pastSeparator(const unsigned char* at) {
+        while (*at == static_cast<unsigned char>(kBlank)) {
+            ++at;
+        }
+        return at;
+    }
+};
+
+// Rows read as meant: runs of blanks and TABs separate, and lead rows.
+struct SpacedCut {
+    static constexpr unsigned char kEndByte = 0;
+    static constexpr bool kExtraValuesAreDecimalCommas = false;
+    static constexpr bool kDecimalComma = false;
+    static bool startsToken(unsigned char c) { return isPlain(c); }
+    static bool leads(unsigned char c) { return c == static_cast<unsigned char>(kBlank) || c == '\t'; }
+    static const unsigned char* pastSeparator(const unsigned char* at) {
+        while (leads(*at)) {
+            ++at;
+        }
+        return at;
+    }
+};
+
+// Rows read as meant, their fields separated by one `Separator` each, blanks
+// after it skipped. A field that is empty, quoted or followed by a blank is
+// left to the token step, as is every value beyond the vectors where commas
+// separate, which may be a number's decimal comma. Where semicolons
+// separate, a comma in a number is its decimal point.
+template <char Separator>
+struct SeparatedCut {
+    static constexpr unsigned char kEndByte = Separator == '\t' ? 0 : static_cast<unsigned char>(Separator);
+    static constexpr bool kExtraValuesAreDecimalCommas = Separator == ',';
+    static constexpr bool kDecimalComma = Separator == ';';
+    static bool startsToken(unsigned char c) {
+        return isPlain(c) && c != static_cast<unsigned char>(Separator) && c != '"';
+    }
+    static bool leads(unsigned char c) { return c == static_cast<unsigned char>(kBlank); }
+    static const unsigned char* pastSeparator(const unsigned char* at) {
+        if (*at == static_cast<unsigned char>(Separator)) {
+            ++at;
+            while (leads(*at)) {
+                ++at;
+            }
+        }
+        return at;
+    }
+};
+
 // The common rows, a token at a time, straight from the bytes the source has
-// read ahead: plain tokens separated by runs of blanks, then a line end. They
-// are cut exactly as readRow() would cut them, without copying a byte, and
-// one running mask of token ends serves them all. A row that is not such a
-// row, or not all read yet, is never taken: it is left to readRow().
+// read ahead: plain tokens separated as `Cut` says, then a line end. They
+// are cut exactly as the token step would cut them, without copying a byte,
+// and one running mask of token ends serves them all. A row that is not such
+// a row, or not all read yet, is never taken: it is left to the token step.
 //
 //   while (rows.startRow()) {
 //       while (rows.nextToken(token)) { ... }
@@ -40,18 +97,31 @@ Refusal readRow(CharSource& source, char& current, const HeaderInfo& header, Row
 //   }
 //
 // Tokens refer to the source's buffer: they are valid until it reads on.
-class PlainRows {
+template <typename Cut>
+class BasicPlainRows {
 public:
+    using Rule = Cut;
+
     // From the row whose first character the source has just delivered.
-    explicit PlainRows(CharSource& source)
+    explicit BasicPlainRows(CharSource& source)
         : ahead_(source.lookahead()),
           start_(ahead_.begin()),
           ends_(start_, ahead_.end()),
           tokenEnd_(ends_.next()) {}
 
-    // Starts the next row; false when it starts with anything but a plain
-    // character, the end of what was read among others.
-    bool startRow() const { return isPlain(*start_); }
+    // Starts the next row; false when it starts, after what may lead it,
+    // with anything but a token, the end of what was read among others.
+    bool startRow() {
+        if (Cut::leads(*start_)) {
+            while (Cut::leads(*start_)) {
+                ++start_;
+            }
+            while (tokenEnd_ < start_) {
+                tokenEnd_ = ends_.next();
+            }
+        }
+        return Cut::startsToken(*start_);
+    }
 
     // The line of the row being cut, or of the next one once it was taken.
     long line() const { return ahead_.line(); }
@@ -59,15 +129,12 @@ public:
     // The row's next token; false once the row has no more.
     bool nextToken(std::string_view& token) {
         const unsigned char* const start = start_;
-        if (!isPlain(*start)) {
+        if (!Cut::startsToken(*start)) {
             return false;
         }
         const unsigned char* const end = tokenEnd_;
         token = std::string_view(reinterpret_cast<const char*>(start), static_cast<std::size_t>(end - start));
-        const unsigned char* after = end;
-        while (isBlank(static_cast<char>(*after))) {
-            ++after;
-        }
+        const unsigned char* const after = Cut::pastSeparator(end);
         const unsigned char* following = ends_.next();
         while (following < after) {  // the blanks after the first
             following = ends_.next();
@@ -95,12 +162,14 @@ public:
 private:
     CharSource::Lookahead ahead_;
     const unsigned char* start_;  // where the next token or row starts, or the row's line end
-    TokenEnds ends_;
+    BasicTokenEnds<Cut::kEndByte> ends_;
     // The first token end not yet passed: where the token at `start_` ends,
     // when one starts there; otherwise one in the line end at the most, which
     // takeRow() steps over.
     const unsigned char* tokenEnd_;
 };
+
+using PlainRows = BasicPlainRows<BlankCut>;
 
 // Reads every row after the separator line, which the source is just
 // before. Each run of common rows is offered to the sink straight from the
@@ -122,6 +191,63 @@ Refusal readRows(CharSource& source, const HeaderInfo& header, RowTable& row, Ro
             return refusal;
         }
         sink.takeRow(row);
+    }
+    return Refusal{};
+}
+
+// Cuts one row of a table read as meant into `row` by its dialect, as
+// readRow() cuts one of the first format's: the abscissa and one value per
+// vector, empty slots for the values it lacks, values beyond them dropped
+// (noted) and a value too long for a slot refused. A comment line, and one of
+// blanks and TABs only, is read and `given` false; any other row is given. Where
+// commas separate, a value beyond the vectors refuses the table: it may
+// be the decimal comma of a number. Reads from `in`, the input or a line held
+// in memory, on line `line`.
+template <typename Chars>
+Refusal readRowAsMeant(Chars& in, char& current, Separator separator, const HeaderInfo& header, RowTable& row,
+                       RowNotes& notes, long line, bool& given) {
+    const int kept = header.vectorCount() + 1;
+    LineCut cut;
+    if (!cutLine(in, current, separator, row, kept, separator == Separator::Semicolon, cut)) {
+        return Refusal{Refusal::Reason::ValueTooLong, line};
+    }
+    row.makeEmpty(cut.fields < kept ? cut.fields : kept, kept);
+    given = !cut.comment && !cut.empty;
+    if (cut.beyond && separator == Separator::Comma) {
+        return Refusal{Refusal::Reason::CommaInNumber, line};
+    }
+    if (cut.beyond) {
+        notes.moreValues.note(line);
+    }
+    return Refusal{};
+}
+
+// Reads every row of a table read as meant, after its header, as readRows()
+// reads the first format's: runs of common rows offered to the sink straight
+// from the input's buffer, cut as `Cut` says, every other row cut by
+// readRowAsMeant() and handed to `sink.takeRow(row)`. Blanks (and TABs but
+// where TABs separate) that lead a row are skipped first.
+template <typename Cut, typename Sink>
+Refusal readRowsAsMeant(CharSource& source, Separator separator, const HeaderInfo& header, RowTable& row,
+                        RowNotes& notes, Sink& sink) {
+    for (char current = source.next(); !source.atEnd() && !sink.stopped(); current = source.next()) {
+        while (Cut::leads(static_cast<unsigned char>(current))) {
+            current = source.next();
+        }
+        if (!source.atEnd() && Cut::startsToken(static_cast<unsigned char>(current))) {
+            BasicPlainRows<Cut> rows(source);
+            if (sink.takePlainRows(rows)) {
+                continue;  // the row they stopped at starts with the next character
+            }
+        }
+        bool given = false;
+        const long line = lineOf(current, source);
+        if (Refusal refusal = readRowAsMeant(source, current, separator, header, row, notes, line, given)) {
+            return refusal;
+        }
+        if (given) {
+            sink.takeRow(row);
+        }
     }
     return Refusal{};
 }

@@ -395,4 +395,23 @@ Warnings warningsFor(const CharSource& source, const HeaderInfo& header, const S
     return warnings;
 }
 
+Warnings warningsForMeant(const CharSource& source, const HeaderInfo& header, const RowNotes& rows) {
+    Warnings warnings;
+    const ControlNotes& controls = source.controls();
+    if (isUtf16(controls, header)) {
+        warnings.add(Reason::Utf16, 1);
+        return warnings;
+    }
+    if (source.line() == 1 && controls.loneCarriageReturns.lines > 0) {
+        warnings.add(Reason::LoneCarriageReturns, 1);
+        return warnings;
+    }
+    judgeNames(header, warnings);
+    addTally(warnings, Reason::ZeroBytes, controls.zeroBytes);
+    addTally(warnings, Reason::StrayCarriageReturns, controls.loneCarriageReturns);
+    addTally(warnings, Reason::MoreValues, rows.moreValues);
+    warnings.sort();
+    return warnings;
+}
+
 }  // namespace morvale

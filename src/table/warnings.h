@@ -82,6 +82,12 @@ private:
 Warnings warningsFor(const CharSource& source, const HeaderInfo& header, const SeparatorLine& separator,
                      const RowNotes& rows);
 
+// The warnings on a table read as its program meant it, whose reading has
+// already refused what it would read otherwise than meant: what is left are
+// the bytes no text table means, names given twice and values beyond the
+// names.
+Warnings warningsForMeant(const CharSource& source, const HeaderInfo& header, const RowNotes& rows);
+
 // What the warning on a table that grew by `bytes` while it was read says:
 // it was converted as it was when opened (a program still writing it), and
 // without its last line, if that had no line end yet.

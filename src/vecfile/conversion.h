@@ -9,6 +9,7 @@
 #include "table/char_source.h"
 #include "table/header_reader.h"
 #include "table/line_reading.h"
+#include "table/meant_header.h"
 #include "table/row_reader.h"
 #include "table/warnings.h"
 #include "vecfile/sample_blocks.h"
@@ -37,6 +38,8 @@ struct Converter {
     Provenance provenance;
     SampleBlocks blocks;
     RowNotes rowNotes;
+    // Version 2 reads a table as its program meant it: what its header said.
+    MeantHeader meant;
 };
 
 enum class ConversionOutcome {
@@ -70,7 +73,9 @@ struct Conversion {
 // Converts the table open in `converter.source` into the vector file named
 // `target`, in `converter.format`: reads its header, only then starts the
 // vector file, writes the declarations, skips the separator line and writes
-// the sample lines of every row. With a null `target` the bytes go where
+// the sample lines of every row. Version 1 reads the table by the first
+// format's rules; version 2 as the program that wrote it meant it
+// (meant_header.h, dialect.h), and refuses a table it would read otherwise. With a null `target` the bytes go where
 // `converter.output` was attached. Whatever the outcome, `target` holds
 // either what it held before or the complete new vector file; the source is
 // left open. With `pending`, a file written whole is handed over to it to be

@@ -10,11 +10,21 @@ namespace morvale {
 
 namespace {
 
-const std::string kInputEnding = ".txt";
+// Every table ending has four characters, the dot included.
+constexpr std::size_t kEndingSize = 4;
 
-bool endsAsATable(const std::string& name) {
-    return name.size() >= kInputEnding.size() &&
-           name.compare(name.size() - kInputEnding.size(), kInputEnding.size(), kInputEnding) == 0;
+bool endsAsATable(const std::string& name, TableEndings endings) {
+    if (name.size() < kEndingSize) {
+        return false;
+    }
+    const std::string ending = name.substr(name.size() - kEndingSize);
+    switch (endings) {
+    case TableEndings::Text:
+        return ending == ".txt";
+    case TableEndings::TextAndData:
+        return ending == ".txt" || ending == ".csv" || ending == ".tsv" || ending == ".dat";
+    }
+    return false;
 }
 
 // How each format's vector file starts: its first declaration, or its
@@ -51,18 +61,18 @@ bool isVectorFile(const std::string& name) {
            startsAsVectorFile(name);
 }
 
-void deriveOutputName(std::string& name) {
-    if (endsAsATable(name)) {
+void deriveOutputName(std::string& name, TableEndings endings) {
+    if (endsAsATable(name, endings)) {
         name.replace(name.size() - 3, 3, "vec");
     } else {
         name += ".vec";
     }
 }
 
-std::string tableStem(const std::string& name) {
+std::string tableStem(const std::string& name, TableEndings endings) {
     const std::size_t leaf = files::leafStart(name);
-    const std::size_t end = endsAsATable(name) && name.size() - leaf > kInputEnding.size()
-                                ? name.size() - kInputEnding.size()
+    const std::size_t end = endsAsATable(name, endings) && name.size() - leaf > kEndingSize
+                                ? name.size() - kEndingSize
                                 : name.size();
     return name.substr(leaf, end - leaf);
 }

@@ -55,17 +55,18 @@ long SampleBlockWriter::rowLine() const { return source_.atEnd() ? source_.line(
 // An abscissa that the readers do not store as written, as they store it;
 // empty, with the table refused, where they store it no way. A number gets
 // the refusal that says what abscissas they store.
-std::string_view SampleBlockWriter::exactAbscissaOf(std::string_view abscissa, char (&room)[kAbscissaRoom]) {
+std::string_view SampleBlockWriter::exactAbscissaOf(std::string_view abscissa, char (&room)[kAbscissaRoom],
+                                                    long line) {
     static_assert(kTokenBlock <= kAbscissaRoom, "the room holds the block a sample line copies");
     const std::string_view shortest = shortestExactAbscissa(abscissa, room);
     if (shortest.empty()) {
         refuse(isReadableValue(abscissa) ? Refusal::Reason::NotAnExactAbscissa : Refusal::Reason::NotAnExactNumber,
-               abscissa, rowLine());
+               abscissa, line);
     }
     return shortest;
 }
 
-void SampleBlockWriter::takeRow(const RowTable& row) {
+void SampleBlockWriter::takeRowAt(const RowTable& row, long line) {
     // A row that gives no sample, for want of values or of an abscissa (an
     // empty line, a line of blanks, a closing word, one that a zero byte
     // empties), has nothing to check: as with a value beyond the vectors,
@@ -75,15 +76,16 @@ void SampleBlockWriter::takeRow(const RowTable& row) {
     for (int id = 0; id < vectors_; ++id) {
         empty += row.token(id + 1).empty() ? 1 : 0;
     }
+    ++rows_;
     if (empty == vectors_ || abscissa.empty()) {
         if (vectors_ > 0) {
-            noteLeftOut(vectors_, rowLine());
+            noteLeftOut(vectors_, line);
         }
         return;
     }
     char shortest[kAbscissaRoom];
     if (!isExactAbscissa(abscissa)) {
-        abscissa = exactAbscissaOf(abscissa, shortest);
+        abscissa = exactAbscissaOf(abscissa, shortest, line);
         if (abscissa.empty()) {
             return;
         }
@@ -94,14 +96,14 @@ void SampleBlockWriter::takeRow(const RowTable& row) {
             continue;
         }
         if (!isReadableValue(value)) {
-            refuse(Refusal::Reason::NotAnExactNumber, value, rowLine());
+            refuse(Refusal::Reason::NotAnExactNumber, value, line);
             return;
         }
         SampleBlocks::Block& block = blocks_[id];
         block.fill = putSampleLine(roomFor(block, id), id, abscissa, value);
     }
     if (empty > 0) {
-        noteLeftOut(empty, rowLine());
+        noteLeftOut(empty, line);
     }
 }
 

@@ -87,8 +87,11 @@ public:
         blocks_.start(vectors_);
     }
 
-    bool takePlainRows(PlainRows rows);
-    void takeRow(const RowTable& row);
+    template <typename Rows>
+    bool takePlainRows(Rows rows);
+    void takeRow(const RowTable& row) { takeRowAt(row, rowLine()); }
+    // The same for a row of line `line`, which the header's reader read.
+    void takeRowAt(const RowTable& row, long line);
     bool stopped() const { return output_.failed() || refusal_; }
 
     // Writes every block that holds lines, in vector order.
@@ -101,13 +104,16 @@ public:
     // the line of the first.
     long leftOut() const { return leftOut_; }
     long firstLeftOutLine() const { return firstLeftOutLine_; }
+    // Whether rows were given, and not one of them gave a sample.
+    bool noSample() const { return rows_ > 0 && leftOut_ == rows_ * vectors_; }
 
 private:
-    bool putRow(PlainRows& rows, SampleBlocks::Block* blocks, int vectors, CommonFormCache& forms);
+    template <typename Rows>
+    bool putRow(Rows& rows, SampleBlocks::Block* blocks, int vectors, CommonFormCache& forms);
     char* roomFor(SampleBlocks::Block& block, int id);
     void flushBlock(int id);
     void undoRow(int written);
-    std::string_view exactAbscissaOf(std::string_view abscissa, char (&room)[kAbscissaRoom]);
+    std::string_view exactAbscissaOf(std::string_view abscissa, char (&room)[kAbscissaRoom], long line);
     void refuse(Refusal::Reason reason, std::string_view text, long line);
     void noteLeftOut(long count, long line);
     long rowLine() const;
@@ -121,7 +127,29 @@ private:
     std::string refusedText_;
     long leftOut_ = 0;
     long firstLeftOutLine_ = 0;
+    long rows_ = 0;  // the rows given, each of which gave a sample or left its samples out
 };
+
+// A token of a table whose numbers may have a decimal comma, with its commas
+// made points, in `copy`, which the token then refers to; false when it is
+// too long to be told at once, and so left to the token step.
+inline bool takeDecimalCommas(std::string_view& token, char (&copy)[kTokenBlock]) {
+    if (token.size() > kCommonLength) {
+        return false;
+    }
+#if defined(__SSE2__)
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(token.data()));
+    const __m128i comma = _mm_cmpeq_epi8(bytes, _mm_set1_epi8(','));
+    const __m128i point = _mm_and_si128(comma, _mm_set1_epi8('.'));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(copy), _mm_or_si128(_mm_andnot_si128(comma, bytes), point));
+#else
+    for (std::size_t at = 0; at < kCommonLength; ++at) {
+        copy[at] = token.data()[at] == ',' ? '.' : token.data()[at];
+    }
+#endif
+    token = std::string_view(copy, token.size());
+    return true;
+}
 
 // The block of vector `id` with room for one more line.
 inline char* SampleBlockWriter::roomFor(SampleBlocks::Block& block, int id) {
@@ -139,17 +167,21 @@ inline char* SampleBlockWriter::roomFor(SampleBlocks::Block& block, int id) {
 // unseen, as in every format. The blocks and their count are the caller's
 // locals: lines are written through a char pointer, after which the compiler
 // would load again whatever this object holds.
-[[gnu::always_inline]] inline bool SampleBlockWriter::putRow(PlainRows& rows, SampleBlocks::Block* blocks, int vectors,
+template <typename Rows>
+[[gnu::always_inline]] inline bool SampleBlockWriter::putRow(Rows& rows, SampleBlocks::Block* blocks, int vectors,
                                                              CommonFormCache& forms) {
+    constexpr bool kDecimalComma = Rows::Rule::kDecimalComma;
+    char abscissaCopy[kTokenBlock] = {};
+    char valueCopy[kTokenBlock] = {};
     std::string_view abscissa;
     rows.nextToken(abscissa);  // always there: the row starts with a plain character
-    if (!isPlainNumber(abscissa)) {
+    if ((kDecimalComma && !takeDecimalCommas(abscissa, abscissaCopy)) || !isPlainNumber(abscissa)) {
         return false;
     }
     int id = 0;
     std::string_view value;
     while (id < vectors && rows.nextToken(value)) {
-        if (forms.formOf(value) == CommonForm::None) {
+        if ((kDecimalComma && !takeDecimalCommas(value, valueCopy)) || forms.formOf(value) == CommonForm::None) {
             undoRow(id);
             return false;
         }
@@ -158,6 +190,10 @@ inline char* SampleBlockWriter::roomFor(SampleBlocks::Block& block, int id) {
         ++id;
     }
     if (id == vectors && rows.nextToken(value)) {
+        if (Rows::Rule::kExtraValuesAreDecimalCommas) {
+            undoRow(id);  // the token step judges them
+            return false;
+        }
         notes_.moreValues.note(rows.line());
         while (rows.nextToken(value)) {  // values beyond the vectors are dropped unseen
         }
@@ -175,18 +211,20 @@ inline char* SampleBlockWriter::roomFor(SampleBlocks::Block& block, int id) {
 // Only a full block is written out here, and a failed write stops nothing
 // that matters: what follows is dropped, and the reading stops at the row
 // after.
-inline bool SampleBlockWriter::takePlainRows(PlainRows rows) {
+template <typename Rows>
+inline bool SampleBlockWriter::takePlainRows(Rows rows) {
     SampleBlocks::Block* const blocks = blocks_.data();
     const int vectors = vectors_;
-    bool took = false;
+    long took = 0;
     CommonFormCache& forms = blocks_.forms();
     while (rows.startRow() && putRow(rows, blocks, vectors, forms)) {
-        took = true;
+        ++took;
     }
+    rows_ += took;
     // The row it stopped at, if it was noted, is read again: as it will be
     // read then, not as far as it was read here.
     notes_.moreValues.forget(rows.line());
-    return took;
+    return took > 0;
 }
 
 }  // namespace morvale

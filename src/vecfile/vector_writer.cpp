@@ -82,6 +82,16 @@ void writeAttribute(VectorFile& output, std::string_view name, std::string_view 
     output.append(kLineEnd);
 }
 
+// The unit of vector `id`, from the table's line of units, as an attribute
+// of the vector right after its declaration; version 2 only, and only where
+// the unit is given.
+void writeUnit(VectorFile& output, const HeaderInfo& header, int id, VectorFormat format) {
+    const std::string_view unit = header.unitTable.token(id + 1);
+    if (format == VectorFormat::Version2 && header.hasUnits && !unit.empty()) {
+        writeAttribute(output, "unit", unit, true);
+    }
+}
+
 // A text of the heading, which comes from outside the table (a file's name
 // may hold any byte but the zero byte and "/"), as one line: each control
 // character but the TAB, which would end the line or might, becomes "?".
@@ -116,6 +126,7 @@ void writeDeclarations(VectorFile& output, const HeaderInfo& header, VectorForma
         for (int id = 0; id < columns; ++id) {
             writeDeclaration(output, id, header.nameTable.token(0), VectorName{{header.nameTable.token(id + 1)}, 1},
                              format);
+            writeUnit(output, header, id, format);
         }
         output.append(kLineEnd);
         return;
