@@ -266,6 +266,11 @@ bool expectCommonFormAgrees(const std::string& token, bool readable) {
     const CommonForm form = cache.formOf(view);
     if (!token.empty() && token.size() <= kLongCommonLength) {
         EXPECT_EQ(common_form::ofBytes(view.data(), view.size()), form) << '"' << visible(token) << '"';
+        const common_form::ByteKinds kinds = common_form::kindsOf(view.data(), view.size());
+        const common_form::ByteKinds byBytes = common_form::kindsByBytes(view.data(), view.size());
+        EXPECT_TRUE(kinds.digits == byBytes.digits && kinds.points == byBytes.points &&
+                    kinds.letters == byBytes.letters && kinds.signs == byBytes.signs && kinds.zeros == byBytes.zeros)
+            << '"' << visible(token) << '"';
         EXPECT_EQ(isPlainNumber(view), form == CommonForm::Plain && token.size() <= kCommonLength)
             << '"' << visible(token) << '"';
     }

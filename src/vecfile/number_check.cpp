@@ -214,44 +214,6 @@ bool isExactAbscissa(std::string_view text) {
 
 namespace {
 
-// The bytes of a text of up to 32 bytes by kind, bit i for byte i.
-struct ByteKinds {
-    unsigned digits = 0;
-    unsigned points = 0;
-    unsigned letters = 0;  // e and E
-    unsigned signs = 0;
-    unsigned zeros = 0;
-};
-
-ByteKinds kindsOf(const char* at, std::size_t length) {
-    ByteKinds kinds;
-#if defined(__SSE2__)
-    for (std::size_t part = 0; part < 2; ++part) {
-        unsigned digits, points, letters, signs;
-        const std::size_t inPart = length < 16 * part ? 0 : length - 16 * part;
-        common_form::masksOf(at + 16 * part, inPart < 16 ? inPart : 16, digits, points, letters, signs);
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 16 * part));
-        const unsigned zeros = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('0'))));
-        const unsigned shift = 16 * static_cast<unsigned>(part);
-        kinds.digits |= digits << shift;
-        kinds.points |= points << shift;
-        kinds.letters |= letters << shift;
-        kinds.signs |= signs << shift;
-        kinds.zeros |= (zeros & digits) << shift;
-    }
-#else
-    for (std::size_t i = 0; i < length; ++i) {
-        const char c = at[i];
-        kinds.digits |= static_cast<unsigned>(isDigit(c)) << i;
-        kinds.points |= static_cast<unsigned>(c == '.') << i;
-        kinds.letters |= static_cast<unsigned>(isLetterIgnoringCase(c, 'e')) << i;
-        kinds.signs |= static_cast<unsigned>(isSign(c)) << i;
-        kinds.zeros |= static_cast<unsigned>(c == '0') << i;
-    }
-#endif
-    return kinds;
-}
-
 // The bits set in x, inline: without a processor's count instruction
 // assumed, __builtin_popcount is a call.
 unsigned bitsIn(unsigned x) {
@@ -263,7 +225,7 @@ unsigned bitsIn(unsigned x) {
 // How many digits the mantissa of a text of a common form has, leading
 // zeros aside, and whether the first of them is a 9: of 19 digits, only
 // those may exceed kMaxMantissa (9223372036854775807).
-std::size_t significantDigits(const char* at, const ByteKinds& kinds, unsigned mantissa, bool& leadingNine) {
+std::size_t significantDigits(const char* at, const common_form::ByteKinds& kinds, unsigned mantissa, bool& leadingNine) {
     const unsigned digits = kinds.digits & mantissa;
     const unsigned nonZero = digits & ~kinds.zeros;
     if (nonZero == 0) {
@@ -308,7 +270,7 @@ bool isExactAbscissaAtOnce(std::string_view text) {
     if (text.size() - 1 >= 32) {
         return isExactAbscissa(text);
     }
-    const ByteKinds kinds = kindsOf(text.data(), text.size());
+    const common_form::ByteKinds kinds = common_form::kindsOf(text.data(), text.size());
     const unsigned all = common_form::allOf(text.size());
     if (common_form::fromMasks(kinds.digits, kinds.points, kinds.letters, kinds.signs, all) == CommonForm::None) {
         return false;  // no sign, digits, point and exponent as a number has them

@@ -102,6 +102,31 @@ inline CommonForm ofBytes(const char* at, std::size_t length) {
     return fromMasks(digits, points, letters, signs, allOf(length));
 }
 
+// The bytes of a text of up to 32 bytes by kind, bit i for byte i: what
+// isExactAbscissaAtOnce() reads a number's parts from.
+struct ByteKinds {
+    unsigned digits = 0;
+    unsigned points = 0;
+    unsigned letters = 0;  // e and E
+    unsigned signs = 0;
+    unsigned zeros = 0;
+};
+
+// The kinds a byte at a time, for processors without SSE2; compiled and
+// tested everywhere, as ofBytes() is.
+inline ByteKinds kindsByBytes(const char* at, std::size_t length) {
+    ByteKinds kinds;
+    for (std::size_t i = 0; i < length; ++i) {
+        const char c = at[i];
+        kinds.digits |= static_cast<unsigned>(c >= '0' && c <= '9') << i;
+        kinds.points |= static_cast<unsigned>(c == '.') << i;
+        kinds.letters |= static_cast<unsigned>(c == 'e' || c == 'E') << i;
+        kinds.signs |= static_cast<unsigned>(c == '+' || c == '-') << i;
+        kinds.zeros |= static_cast<unsigned>(c == '0') << i;
+    }
+    return kinds;
+}
+
 #if defined(__SSE2__)
 // The masks of a token's digits, points, exponent letters and signs, from one
 // load of 16 bytes; bits past the token may be set.
@@ -135,6 +160,25 @@ inline bool isPlainBlock(const char* at, std::size_t length) {
     return ((digits | points | sign) == all) & ((points & (points - 1)) == 0) & (digits != 0);
 }
 
+// The kinds of the bytes of a text of up to 32 bytes, from two loads of 16.
+inline ByteKinds kindsOfBlocks(const char* at, std::size_t length) {
+    ByteKinds kinds;
+    for (std::size_t part = 0; part < 2; ++part) {
+        unsigned digits, points, letters, signs;
+        const std::size_t inPart = length < 16 * part ? 0 : length - 16 * part;
+        masksOf(at + 16 * part, inPart < 16 ? inPart : 16, digits, points, letters, signs);
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 16 * part));
+        const unsigned zeros = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('0'))));
+        const unsigned shift = 16 * static_cast<unsigned>(part);
+        kinds.digits |= digits << shift;
+        kinds.points |= points << shift;
+        kinds.letters |= letters << shift;
+        kinds.signs |= signs << shift;
+        kinds.zeros |= (zeros & digits) << shift;
+    }
+    return kinds;
+}
+
 // The form of a token of 17 to 32 bytes, from two loads of 16. Such tokens
 // come in few shapes too, but telling their form costs little more than
 // finding it among remembered ones.
@@ -147,6 +191,15 @@ inline CommonForm ofLongBlock(const char* at, std::size_t length) {
                      signs | highSigns << 16, allOf(length));
 }
 #endif
+
+// The kinds of the bytes of a text of up to 32 bytes of which 32 may be read.
+inline ByteKinds kindsOf(const char* at, std::size_t length) {
+#if defined(__SSE2__)
+    return kindsOfBlocks(at, length);
+#else
+    return kindsByBytes(at, length);
+#endif
+}
 
 }  // namespace common_form
 
