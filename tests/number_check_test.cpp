@@ -34,13 +34,21 @@ void expectVerdicts(Check check, const Tokens& accepted, const Tokens& refused) 
     }
 }
 
+// isExactAbscissaAtOnce(), which reads 32 bytes from a token's start, on a
+// token followed by bytes that would change its verdict if they were taken.
+bool isExactAbscissaOfBlock(std::string_view token) {
+    const std::string padded = std::string(token) + "5e.-" + std::string(kLongCommonLength, '7');
+    return isExactAbscissaAtOnce(std::string_view(padded.data(), token.size()));
+}
+
 TEST(NumberCheck, ValueIsReadableExactlyWhenStrtodReadsItWhole) {
     expectVerdicts(isReadableValue,
                    {"0.000123456", "-1.2345e-05", "4.839335", "12", "1.5E+02", "-5", "+3", ".5", "5.", "007", "-0",
                     "+.5e+3", "1.e5", "5e-0", "1e99999999999999999999", "1e400", "1e-400", std::string(300, '9'),
                     "0x1A", "0X1a", "-0x1.8p-3", "0x.8", "0x1.", "0x1P+10", "0x1e5", "0XABCDEFp0", "0x0",
                     "inf", "INF", "-Infinity", "iNfInItY", "+inf", "nan", "-nan", "NaN(123)", "nan()",
-                    "NAN(_aZ09)"},
+                    "NAN(_aZ09)", "-9.983341664682815475e-02", "1.000000000000000056e-01",
+                    "+0.0000000000000000000000000001E+00000000000000000000000000001"},
                    {"", "abc", "1,5", "1.0d0", "1e", "1e+", "1e-", "1.e", "--1", "+-1", "1_000",
                     "\xE2\x88\x92" "5", ".", "+", "-", "e5", ".e5", "1 2", "1\t2", " 5", "5 ", "\t5", "\n5",
                     "5\r", std::string("5\0", 2), "1.2.3", "1e5e5", "1e5.", "1e5 ", "5+", "0x", "-0x", "00x1",
@@ -50,7 +58,8 @@ TEST(NumberCheck, ValueIsReadableExactlyWhenStrtodReadsItWhole) {
 }
 
 TEST(NumberCheck, AbscissaIsExactWhenItsDigitsAndScaleFitTheReaders) {
-    expectVerdicts(isExactAbscissa,
+    for (Check check : {isExactAbscissa, isExactAbscissaOfBlock}) {
+        expectVerdicts(check,
                    {"0", "-0", "+0", "0.000", "1.25", "-3.5e-3", "+2", ".5", "5.", "12", "4.839335", "1.5E+02",
                     // 18 places; the scale counts the exponent too
                     "0.000000000000000001", "-0.000000000000000001", "1e-18", "1.5e-17", "0.000000000000000000001e3",
@@ -59,7 +68,12 @@ TEST(NumberCheck, AbscissaIsExactWhenItsDigitsAndScaleFitTheReaders) {
                     "9.223372036854775807e18", "922337203685477580e1", "1e18", "10e17", "0.1e19", "0.01e20",
                     // leading zeros add no digit; a long exponent may still be small
                     "000000000000000000001.5", "00000000000000000000009223372036854775807",
-                    "0.000000000000000000", "000000000000000000000000", "1e+0000000000000000000000018", "0e18"},
+                    "0.000000000000000000", "000000000000000000000000", "1e+0000000000000000000000018", "0e18",
+                    // printf's "%.18e": 19 digits, 18 places less the exponent
+                    "1.234560000000000036e+04", "-0.000000000000000000e+00", "9.223372036854775807e+00",
+                    "9.200000000000000000E+00", "8.999999999999999999e+18", "1.000000000000000000e-00",
+                    "0000000000000000000000000000001.5", "00000000000000000000000000000001.5",
+                    "0.000000000000000000e+19"},
                    {"", "+", "-", ".", "+.", "e5", ".e5", "1e", "1e+", "1e-", "--1", "1_000", "1,5", "1.0d0",
                     "abc", " 5", "5 ", "1 2", "1\t2", "1.2.3", "1e5e5", "\xE2\x88\x92" "5",
                     "0x1A", "nan", "inf", "infinity", "-Infinity", "NaN(123)",
@@ -75,7 +89,13 @@ TEST(NumberCheck, AbscissaIsExactWhenItsDigitsAndScaleFitTheReaders) {
                     "0e19", "0e999",
                     // exponents that would wrap a 64-bit counter
                     "1e99999999999999999999", "1e-99999999999999999999", "0e99999999999999999999",
-                    "1e18446744073709551634", "1e-18446744073709551634"});
+                    "1e18446744073709551634", "1e-18446744073709551634",
+                    // printf's "%.18e" of a number below 1, or with a mantissa past 2^63 - 1
+                    "1.000000000000000056e-01", "-9.983341664682815475e-02", "9.223372036854775808e+00",
+                    "9.300000000000000000e+00", "1.0000000000000000000e+00", "9.999999999999999999e+19",
+                    "1.000000000000000000e+19", "1.000000000000000000e+37", "0.00000000000000000000000000000000",
+                    "1.000000000000000000000000000000e0"});
+    }
 }
 
 // An abscissa with more digits than the readers store is written as the
@@ -134,13 +154,16 @@ TEST(NumberCheck, AnAbscissaIsRefusedOnlyWhereNoStoredDecimalReadsAsItsDouble) {
         char text[40];
         std::snprintf(text, sizeof text, random() % 2 == 0 ? "%.18e" : "%.25g", value);
         if (isExactAbscissa(text)) {
+            ASSERT_TRUE(isExactAbscissaOfBlock(text)) << text;
             continue;
         }
         char room[kAbscissaRoom];
         const std::string_view shortest = shortestExactAbscissa(text, room);
         ASSERT_EQ(!shortest.empty(), isExactAbscissa(shortestByPrintf(value))) << text;
+        ASSERT_FALSE(isExactAbscissaOfBlock(text)) << text;
         if (!shortest.empty()) {
             ASSERT_TRUE(isExactAbscissa(shortest)) << text;
+            ASSERT_TRUE(isExactAbscissaOfBlock(shortest)) << text;
             ASSERT_EQ(std::strtod(std::string(shortest).c_str(), nullptr), value) << text;
         }
         (shortest.empty() ? refused : written) += 1;
@@ -212,27 +235,53 @@ std::string nearlyReadable(std::mt19937& random, const std::string& alphabet) {
     return token;
 }
 
+// A number of 17 to 32 bytes or so, its digits around the 19 of 2^63 - 1,
+// often from a 9, with a point and an exponent at random.
+std::string longNumber(std::mt19937& random) {
+    std::string digits = random() % 2 == 0 ? "922337203685477580" : std::string(random() % 4, '0');
+    digits += std::string(1, "0189"[random() % 4]);
+    for (auto count = 14 + random() % 8; count > 0; --count) {
+        digits += static_cast<char>('0' + random() % 10);
+    }
+    digits.resize(random() % 2 == 0 ? 19 + random() % 3 : digits.size());
+    if (random() % 4 != 0) {
+        digits.insert(random() % (digits.size() + 1), 1, '.');
+    }
+    std::string token = std::string(random() % 3 == 0 ? "-" : "") + digits;
+    if (random() % 3 != 0) {
+        token += std::string(random() % 2 == 0 ? "e" : "E") + "+-"[random() % 2] + std::to_string(random() % 40);
+    }
+    return token;
+}
+
 // The form told at once from masks, for a token followed by bytes that would
 // change it if they were read as part of it: a token of the common forms is
 // a readable value, a Plain one an exact abscissa, and a readable token of
 // digits, points, letters e, signs alone is of a common form; the masks made
 // a byte at a time say the same. True for a token of a common form.
 bool expectCommonFormAgrees(const std::string& token, bool readable) {
-    const std::string padded = token + "5e.-" + std::string(kCommonLength, '7');
+    const std::string padded = token + "5e.-" + std::string(kLongCommonLength, '7');
     const std::string_view view(padded.data(), token.size());
     static CommonFormCache cache;  // remembers shapes across tokens, as in a table
     const CommonForm form = cache.formOf(view);
-    if (!token.empty() && token.size() <= kCommonLength) {
+    if (!token.empty() && token.size() <= kLongCommonLength) {
         EXPECT_EQ(common_form::ofBytes(view.data(), view.size()), form) << '"' << visible(token) << '"';
-        EXPECT_EQ(isPlainNumber(view), form == CommonForm::Plain) << '"' << visible(token) << '"';
+        const common_form::ByteKinds kinds = common_form::kindsOf(view.data(), view.size());
+        const common_form::ByteKinds byBytes = common_form::kindsByBytes(view.data(), view.size());
+        EXPECT_TRUE(kinds.digits == byBytes.digits && kinds.points == byBytes.points &&
+                    kinds.letters == byBytes.letters && kinds.signs == byBytes.signs && kinds.zeros == byBytes.zeros)
+            << '"' << visible(token) << '"';
+        EXPECT_EQ(isPlainNumber(view), form == CommonForm::Plain && token.size() <= kCommonLength)
+            << '"' << visible(token) << '"';
     }
     if (form != CommonForm::None) {
         EXPECT_TRUE(readable) << '"' << visible(token) << '"';
-        EXPECT_TRUE(form != CommonForm::Plain || isExactAbscissa(token)) << '"' << visible(token) << '"';
+        EXPECT_TRUE(form != CommonForm::Plain || token.size() > kCommonLength || isExactAbscissa(token))
+            << '"' << visible(token) << '"';
         return true;
     }
     const bool ofCommonBytes = token.find_first_not_of("0123456789.eE+-") == std::string::npos;
-    EXPECT_FALSE(readable && ofCommonBytes && token.size() <= kCommonLength) << '"' << visible(token) << '"';
+    EXPECT_FALSE(readable && ofCommonBytes && token.size() <= kLongCommonLength) << '"' << visible(token) << '"';
     return false;
 }
 
@@ -258,6 +307,7 @@ TEST(NumberCheck, ValueCheckAgreesWithStrtodOnManyTokens) {
         }
         tokens.push_back(token);
         tokens.push_back(nearlyReadable(random, alphabet));
+        tokens.push_back(longNumber(random));
     }
     int readable = 0;
     int common = 0;
@@ -265,9 +315,9 @@ TEST(NumberCheck, ValueCheckAgreesWithStrtodOnManyTokens) {
         const bool expected = strtodReadsWhole(token);
         readable += expected ? 1 : 0;
         ASSERT_EQ(isReadableValue(token), expected) << '"' << visible(token) << '"';
-        if (isExactAbscissa(token)) {
-            ASSERT_TRUE(expected) << '"' << visible(token) << '"';
-        }
+        const bool exact = isExactAbscissa(token);
+        ASSERT_TRUE(!exact || expected) << '"' << visible(token) << '"';
+        ASSERT_EQ(isExactAbscissaOfBlock(token), exact) << '"' << visible(token) << '"';
         common += expectCommonFormAgrees(token, expected) ? 1 : 0;
     }
     EXPECT_GT(readable, 30000) << "the tokens barely reach the readable forms";

@@ -212,6 +212,83 @@ bool isExactAbscissa(std::string_view text) {
     return isLetterIgnoringCase(*p, 'e') && isExactExponentToEnd(p + 1, end, mantissa, places);
 }
 
+namespace {
+
+// The bits set in x, inline: without a processor's count instruction
+// assumed, __builtin_popcount is a call.
+unsigned bitsIn(unsigned x) {
+    x -= (x >> 1) & 0x55555555u;
+    x = (x & 0x33333333u) + ((x >> 2) & 0x33333333u);
+    return (((x + (x >> 4)) & 0x0F0F0F0Fu) * 0x01010101u) >> 24;
+}
+
+// How many digits the mantissa of a text of a common form has, leading
+// zeros aside, and whether the first of them is a 9: of 19 digits, only
+// those may exceed kMaxMantissa (9223372036854775807).
+std::size_t significantDigits(const char* at, const common_form::ByteKinds& kinds, unsigned mantissa, bool& leadingNine) {
+    const unsigned digits = kinds.digits & mantissa;
+    const unsigned nonZero = digits & ~kinds.zeros;
+    if (nonZero == 0) {
+        leadingNine = false;
+        return 0;
+    }
+    const unsigned first = nonZero & (0u - nonZero);
+    leadingNine = at[__builtin_ctz(first)] == '9';
+    return bitsIn(digits & ~(first - 1));
+}
+
+// The exponent of a text of a common form after its letter, for a mantissa
+// of `places` places, as isExactExponentToEnd() judges it; where the
+// mantissa multiplied out decides, the whole text is asked.
+bool isExactExponentAtOnce(const char* p, std::size_t places, std::string_view text) {
+    const char* const end = text.data() + text.size();
+    const bool negative = *p == '-';
+    p += isSign(*p) ? 1 : 0;
+    if (negative && places > kMaxScale) {
+        return false;
+    }
+    const std::size_t bound = negative ? kMaxScale - places : places + kMaxScale;
+    std::size_t exponent = 0;
+    for (; p != end; ++p) {  // digits alone, as the form has them
+        exponent = exponent * 10 + static_cast<unsigned>(*p - '0');
+        if (exponent > bound) {
+            return false;
+        }
+    }
+    if (negative || exponent <= places) {
+        return negative || places - exponent <= kMaxScale;
+    }
+    return isExactAbscissa(text);
+}
+
+}  // namespace
+
+// The decisions of isExactAbscissa(), in its order: the form, the mantissa's
+// digits, the places, the exponent within its bound. Where the mantissa's
+// value itself decides (19 digits from a 9, a scale below 0), it is asked.
+bool isExactAbscissaAtOnce(std::string_view text) {
+    if (text.size() - 1 >= 32) {
+        return isExactAbscissa(text);
+    }
+    const common_form::ByteKinds kinds = common_form::kindsOf(text.data(), text.size());
+    const unsigned all = common_form::allOf(text.size());
+    if (common_form::fromMasks(kinds.digits, kinds.points, kinds.letters, kinds.signs, all) == CommonForm::None) {
+        return false;  // no sign, digits, point and exponent as a number has them
+    }
+    const unsigned mantissa = (kinds.letters - 1) & all;
+    bool leadingNine = false;
+    const std::size_t digits = significantDigits(text.data(), kinds, mantissa, leadingNine);
+    if (digits > 19 || (digits == 19 && leadingNine)) {
+        return digits == 19 && isExactAbscissa(text);
+    }
+    const unsigned fraction = kinds.digits & mantissa & ~((kinds.points << 1) - 1);
+    const std::size_t places = bitsIn(fraction);
+    if (kinds.letters == 0) {
+        return places <= kMaxScale;
+    }
+    return isExactExponentAtOnce(text.data() + __builtin_ctz(kinds.letters) + 1, places, text);
+}
+
 // from_chars reads the digits without a sign of its own: it takes no "+", and
 // a "-" after the sign would let "+-1" through. Only a decimal number reads
 // whole (from_chars stops at the x of 0x1A); inf and nan start with no digit.
@@ -235,7 +312,7 @@ std::string_view shortestExactAbscissa(std::string_view text, char (&room)[kAbsc
     // Of the decimals that read as this double, the shortest has the fewest
     // places and the smallest mantissa: if the readers cannot store it, they
     // store none of them.
-    return isExactAbscissa(shortest) ? shortest : std::string_view();
+    return isExactAbscissaAtOnce(shortest) ? shortest : std::string_view();
 }
 
 }  // namespace morvale

@@ -32,6 +32,12 @@ bool isReadableValue(std::string_view text);
 // rule. Hexadecimal, inf and nan are false: they are not exported.
 bool isExactAbscissa(std::string_view text);
 
+// The same for a text of up to 32 bytes of which 32 may be read (the input's
+// buffer, a token table's slot, a room below), told mostly from masks of its
+// bytes rather than digit by digit. printf's "%.18e" writes 19 digits, which
+// cost isExactAbscissa() more than the rest of a row.
+bool isExactAbscissaAtOnce(std::string_view text);
+
 // Room for the text that shortestExactAbscissa() writes: the longest shortest
 // decimal of a double, "-2.2250738585072014e-308", and the whole block that a
 // sample line copies a token with.
@@ -53,8 +59,10 @@ std::string_view shortestExactAbscissa(std::string_view text, char (&room)[kAbsc
 // common form may still be a number: the checks above decide.
 enum class CommonForm { None, Plain, WithExponent };
 
-// The longest token whose common form is told at once.
+// The longest token whose common form is told at once from one load, and
+// the longest told from two (printf's "%.18e" writes up to 25 bytes).
 constexpr std::size_t kCommonLength = 16;
+constexpr std::size_t kLongCommonLength = 32;
 
 namespace common_form {
 
@@ -74,6 +82,9 @@ inline CommonForm fromMasks(unsigned digits, unsigned points, unsigned letters, 
     return letters != 0 ? CommonForm::WithExponent : CommonForm::Plain;
 }
 
+// The bits of a token of 1 to 32 bytes.
+constexpr unsigned allOf(std::size_t length) { return 0xFFFFFFFFu >> (32 - length); }
+
 // The masks a byte at a time, for processors without SSE2; compiled and
 // tested everywhere, so that it stays right where it is used.
 inline CommonForm ofBytes(const char* at, std::size_t length) {
@@ -88,7 +99,32 @@ inline CommonForm ofBytes(const char* at, std::size_t length) {
         letters |= static_cast<unsigned>(c == 'e' || c == 'E') << i;
         signs |= static_cast<unsigned>(c == '+' || c == '-') << i;
     }
-    return fromMasks(digits, points, letters, signs, (1u << length) - 1);
+    return fromMasks(digits, points, letters, signs, allOf(length));
+}
+
+// The bytes of a text of up to 32 bytes by kind, bit i for byte i: what
+// isExactAbscissaAtOnce() reads a number's parts from.
+struct ByteKinds {
+    unsigned digits = 0;
+    unsigned points = 0;
+    unsigned letters = 0;  // e and E
+    unsigned signs = 0;
+    unsigned zeros = 0;
+};
+
+// The kinds a byte at a time, for processors without SSE2; compiled and
+// tested everywhere, as ofBytes() is.
+inline ByteKinds kindsByBytes(const char* at, std::size_t length) {
+    ByteKinds kinds;
+    for (std::size_t i = 0; i < length; ++i) {
+        const char c = at[i];
+        kinds.digits |= static_cast<unsigned>(c >= '0' && c <= '9') << i;
+        kinds.points |= static_cast<unsigned>(c == '.') << i;
+        kinds.letters |= static_cast<unsigned>(c == 'e' || c == 'E') << i;
+        kinds.signs |= static_cast<unsigned>(c == '+' || c == '-') << i;
+        kinds.zeros |= static_cast<unsigned>(c == '0') << i;
+    }
+    return kinds;
 }
 
 #if defined(__SSE2__)
@@ -123,21 +159,61 @@ inline bool isPlainBlock(const char* at, std::size_t length) {
     const unsigned sign = static_cast<unsigned>(at[0] == '-' || at[0] == '+');
     return ((digits | points | sign) == all) & ((points & (points - 1)) == 0) & (digits != 0);
 }
+
+// The kinds of the bytes of a text of up to 32 bytes, from two loads of 16.
+inline ByteKinds kindsOfBlocks(const char* at, std::size_t length) {
+    ByteKinds kinds;
+    for (std::size_t part = 0; part < 2; ++part) {
+        unsigned digits, points, letters, signs;
+        const std::size_t inPart = length < 16 * part ? 0 : length - 16 * part;
+        masksOf(at + 16 * part, inPart < 16 ? inPart : 16, digits, points, letters, signs);
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 16 * part));
+        const unsigned zeros = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('0'))));
+        const unsigned shift = 16 * static_cast<unsigned>(part);
+        kinds.digits |= digits << shift;
+        kinds.points |= points << shift;
+        kinds.letters |= letters << shift;
+        kinds.signs |= signs << shift;
+        kinds.zeros |= (zeros & digits) << shift;
+    }
+    return kinds;
+}
+
+// The form of a token of 17 to 32 bytes, from two loads of 16. Such tokens
+// come in few shapes too, but telling their form costs little more than
+// finding it among remembered ones.
+inline CommonForm ofLongBlock(const char* at, std::size_t length) {
+    unsigned digits, points, letters, signs;
+    unsigned highDigits, highPoints, highLetters, highSigns;
+    masksOf(at, 16, digits, points, letters, signs);
+    masksOf(at + 16, length - 16, highDigits, highPoints, highLetters, highSigns);
+    return fromMasks(digits | highDigits << 16, points | highPoints << 16, letters | highLetters << 16,
+                     signs | highSigns << 16, allOf(length));
+}
 #endif
+
+// The kinds of the bytes of a text of up to 32 bytes of which 32 may be read.
+inline ByteKinds kindsOf(const char* at, std::size_t length) {
+#if defined(__SSE2__)
+    return kindsOfBlocks(at, length);
+#else
+    return kindsByBytes(at, length);
+#endif
+}
 
 }  // namespace common_form
 
 // The common forms of the tokens of one table, told at once and remembered by
 // the shape of their bytes: a table holds its numbers in a few shapes (a
 // column of 0.000123 and 1.5e-06 has two), so the form of a shape is worked
-// out once and then looked up. For a token of up to kCommonLength bytes that
-// stands where the kCommonLength bytes from its start may be read (the
-// input's buffer, a token table's slot).
+// out once and then looked up. For a token of up to kLongCommonLength bytes
+// that stands where the kLongCommonLength bytes from its start may be read
+// (the input's buffer, a token table's slot); a longer one is None.
 class CommonFormCache {
 public:
     CommonForm formOf(std::string_view token) {
         if (token.size() - 1 >= kCommonLength) {
-            return CommonForm::None;
+            return longFormOf(token);
         }
 #if defined(__SSE2__)
         unsigned digits, points, letters, signs;
@@ -161,6 +237,19 @@ public:
     }
 
 private:
+    // Out of line: inlined, it slowed the rows of short tokens by as much as
+    // a fifth (code placement), for a few instructions saved on long ones.
+    [[gnu::noinline]] static CommonForm longFormOf(std::string_view token) {
+        if (token.size() - 1 >= kLongCommonLength) {
+            return CommonForm::None;
+        }
+#if defined(__SSE2__)
+        return common_form::ofLongBlock(token.data(), token.size());
+#else
+        return common_form::ofBytes(token.data(), token.size());
+#endif
+    }
+
     static constexpr int kBits = 8;
     struct Entry {
         std::uint64_t shape = 0;  // no token has the empty shape

@@ -66,6 +66,16 @@ std::string_view SampleBlockWriter::exactAbscissaOf(std::string_view abscissa, c
     return shortest;
 }
 
+bool takeStoredAbscissa(std::string_view& abscissa, char (&room)[kAbscissaRoom]) {
+    if (abscissa.size() > kLongCommonLength) {
+        return false;  // the token step may refuse it as too long
+    }
+    if (!isExactAbscissaAtOnce(abscissa)) {
+        abscissa = shortestExactAbscissa(abscissa, room);
+    }
+    return !abscissa.empty();
+}
+
 void SampleBlockWriter::takeRowAt(const RowTable& row, long line) {
     // A row that gives no sample, for want of values or of an abscissa (an
     // empty line, a line of blanks, a closing word, one that a zero byte

@@ -151,6 +151,13 @@ inline bool takeDecimalCommas(std::string_view& token, char (&copy)[kTokenBlock]
     return true;
 }
 
+// An abscissa that is not told at once to be stored as written, such as
+// printf's "%.18e", made what the readers store, as takeRow() makes it: the
+// text itself, or the shortest decimal of its double, written into `room`.
+// False, leaving the row to the token step, when there is neither, or the
+// text is longer than a common token.
+bool takeStoredAbscissa(std::string_view& abscissa, char (&room)[kAbscissaRoom]);
+
 // The block of vector `id` with room for one more line.
 inline char* SampleBlockWriter::roomFor(SampleBlocks::Block& block, int id) {
     if (block.end - block.fill < static_cast<std::ptrdiff_t>(kMaxSampleLine)) {
@@ -173,9 +180,11 @@ template <typename Rows>
     constexpr bool kDecimalComma = Rows::Rule::kDecimalComma;
     char abscissaCopy[kTokenBlock] = {};
     char valueCopy[kTokenBlock] = {};
+    char shortest[kAbscissaRoom];  // bytes past the text are never written out, as in takeRowAt()
     std::string_view abscissa;
     rows.nextToken(abscissa);  // always there: the row starts with a plain character
-    if ((kDecimalComma && !takeDecimalCommas(abscissa, abscissaCopy)) || !isPlainNumber(abscissa)) {
+    if ((kDecimalComma && !takeDecimalCommas(abscissa, abscissaCopy)) ||
+        (!isPlainNumber(abscissa) && !takeStoredAbscissa(abscissa, shortest))) {
         return false;
     }
     int id = 0;
