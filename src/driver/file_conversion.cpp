@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <optional>
 #include <random>
 #include <string>
 #include <utility>
@@ -141,15 +142,10 @@ Provenance provenanceOf(const std::string& name) {
     return provenance;
 }
 
-// Opens the table of `turn`'s argument, or says why it cannot be opened.
-bool openTable(const std::string& name, Workspace& workspace) {
-    if (workspace.converter.source.open(name.c_str())) {
-        return true;
-    }
-    const int error = errno;
-    say(text::kInputNotOpened);
-    diagnose(name, reasonFor(error) + hintForMissing(name, error));
-    return false;
+// Whether a file could not be opened for want of descriptors that the files
+// waiting in the group hold: once they have their names, it may be.
+bool lacksHeldDescriptors(int error, const Workspace& workspace) {
+    return (error == EMFILE || error == ENFILE) && workspace.waiting > 0;
 }
 
 // Why the open table of `turn` must not be converted, or an empty text.
@@ -171,20 +167,35 @@ Outcome reportFailure(const Conversion& conversion, const std::string& name, Tur
     return outcome;
 }
 
-}  // namespace
-
-TableEndings endingsOf(VectorFormat format) {
-    return format == VectorFormat::Version2 ? TableEndings::TextAndData : TableEndings::Text;
+// Says what became of a conversion once the table was read, and closes it.
+Outcome finishConversion(const Conversion& conversion, Turn& turn, Workspace& workspace) {
+    const std::string& name = workspace.record.name(turn.argument);
+    if (conversion.outcome == ConversionOutcome::OutputNotOpened) {
+        return report(conversion, name, turn.outputName);  // the run ends with the input still open
+    }
+    closeInput(workspace.converter.source, name, workspace);
+    if (conversion.outcome != ConversionOutcome::Converted) {
+        return reportFailure(conversion, name, turn, workspace);
+    }
+    reportWarnings(conversion, name, workspace.converter.format);
+    turn.output = workspace.converter.output.identity();
+    turn.converted = true;
+    return Outcome::Converted;
 }
 
-Outcome convertFile(Turn& turn, Workspace& workspace) {
+// Converts the table of `turn`'s argument, or gives nothing, having said
+// nothing, when a file could not be opened for want of the descriptors that
+// the files waiting in the group hold.
+std::optional<Outcome> tryConvertFile(Turn& turn, Workspace& workspace) {
     const std::string& name = workspace.record.name(turn.argument);
     CharSource& source = workspace.converter.source;
-    if (workspace.record.isVectorFile(turn.argument)) {
-        diagnose(name, text::kVectorFileGiven);
-        return Outcome::NotConverted;
-    }
-    if (!openTable(name, workspace)) {
+    if (!source.open(name.c_str())) {
+        const int error = errno;
+        if (lacksHeldDescriptors(error, workspace)) {
+            return std::nullopt;
+        }
+        say(text::kInputNotOpened);
+        diagnose(name, reasonFor(error) + hintForMissing(name, error));
         return Outcome::InputNotOpened;
     }
     if (const std::string conflict = conflictOf(turn, workspace); !conflict.empty()) {
@@ -198,17 +209,32 @@ Outcome convertFile(Turn& turn, Workspace& workspace) {
     progress::start(name);
     const Conversion conversion = convertTable(workspace.converter, turn.outputName.c_str(), &turn.file);
     progress::erase();
-    if (conversion.outcome == ConversionOutcome::OutputNotOpened) {
-        return report(conversion, name, turn.outputName);  // the run ends with the input still open
+    if (conversion.outcome != ConversionOutcome::Converted && lacksHeldDescriptors(conversion.error, workspace)) {
+        closeInput(source, name, workspace);
+        reportLeftover(workspace.converter.output.leftover(), workspace.converter.output.leftoverError(), workspace);
+        return std::nullopt;
     }
-    closeInput(source, name, workspace);
-    if (conversion.outcome != ConversionOutcome::Converted) {
-        return reportFailure(conversion, name, turn, workspace);
+    return finishConversion(conversion, turn, workspace);
+}
+
+}  // namespace
+
+TableEndings endingsOf(VectorFormat format) {
+    return format == VectorFormat::Version2 ? TableEndings::TextAndData : TableEndings::Text;
+}
+
+Outcome convertFile(Turn& turn, Workspace& workspace) {
+    if (workspace.record.isVectorFile(turn.argument)) {
+        diagnose(workspace.record.name(turn.argument), text::kVectorFileGiven);
+        return Outcome::NotConverted;
     }
-    reportWarnings(conversion, name, workspace.converter.format);
-    turn.output = workspace.converter.output.identity();
-    turn.converted = true;
-    return Outcome::Converted;
+    if (const std::optional<Outcome> outcome = tryConvertFile(turn, workspace)) {
+        return *outcome;
+    }
+    // The group gives back its descriptors, and the table has them: the
+    // second try never waits for the group.
+    commitTurns(workspace);
+    return *tryConvertFile(turn, workspace);
 }
 
 void reportCommit(Turn& turn, int folderError, Workspace& workspace) {

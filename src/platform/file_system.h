@@ -104,9 +104,10 @@ bool syncFolderOf(const std::string& renamed);
 // Removes a name. Safe to call from a signal handler.
 bool remove(const char* name);
 
-// How many files this process may hold open at once (the soft limit), or a
-// large number where the system sets none.
-long openFileLimit();
+// How many more files this process may open now: the soft limit less the
+// descriptors already open below it, those it was started with among them;
+// a large number where the system sets no limit.
+long openFileRoom();
 
 #ifdef _WIN32
 // The wide name that Windows' calls take for a UTF-8 name, or false with

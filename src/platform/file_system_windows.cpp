@@ -437,6 +437,6 @@ bool detail::systemSyncFolderOf(const std::string& renamed) {
 
 // Windows sets no limit of its own on a process's open files that a batch
 // could reach.
-long openFileLimit() { return 1L << 20; }
+long openFileRoom() { return 1L << 20; }
 
 }  // namespace morvale::files
