@@ -99,7 +99,8 @@ bool replace(const char* from, const char* to);
 // Makes what was renamed into the folder of `renamed`, a file that has just
 // taken that name, survive a power cut. POSIX systems sync the folder; on
 // Windows the file itself is flushed, which commits the volume's log, and
-// its renaming with it.
+// its renaming with it. Best effort: a folder that this process may not open
+// to sync (one it may write but not read) is no failure.
 bool syncFolderOf(const std::string& renamed);
 // Removes a name. Safe to call from a signal handler.
 bool remove(const char* name);

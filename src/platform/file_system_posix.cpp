@@ -240,7 +240,10 @@ bool detail::systemSyncFolderOf(const std::string& renamed) {
     const std::string folder = leaf == 0 ? std::string(".") : renamed.substr(0, leaf);
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
-        return false;
+        // A folder that may be written and searched but not read (a drop
+        // box) cannot be opened to be synced: its renamings are as safe as
+        // this process can make them, as on a file system that cannot sync.
+        return errno == EACCES || errno == EPERM;
     }
     const bool synced = fsync(fd) == 0 || errno == EINVAL || errno == ENOTSUP;
     const int error = errno;
