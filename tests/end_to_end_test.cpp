@@ -157,6 +157,16 @@ TEST_F(EndToEnd, AVectorFileNeverReplacesAnotherFileOfTheRun) {
          "File a.vec converted\n" + summary(1),
          "morvale: c.VEC: a vector file, not a table: left as it is\n",
          {{"a.vec", kOneLineVec}}},
+        {"a link to a vector file given as a table",
+         [&] {
+             put("a.vec", kThreeLineVec);
+             fs::create_symlink("a.vec", file("link.vec"));
+         },
+         {"link.vec", "a.txt"},
+         "File a.vec converted\n" + summary(1),
+         "morvale: link.vec: a vector file, not a table: left as it is\n",
+         {{"a.vec", kOneLineVec}},
+         true},
         {"two tables give one vector file",
          [&] { put("a", userTable); },
          {"a.txt", "a"},

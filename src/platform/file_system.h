@@ -63,6 +63,10 @@ bool identityOf(const char* name, Identity& identity);
 // for another reason than its absence gives Kind::Other and the error.
 Entry examine(const char* name);
 
+// Whether `name` leads to a regular file, through links: one that may be
+// opened for reading without waiting (a FIFO would wait for its writer).
+bool leadsToRegularFile(const char* name);
+
 // Who may use a new file made from a table: the permission bits it is made
 // with, before the umask, and the group whose they are. A new file that gets
 // another group (a folder's, as a set-group-ID folder gives it) gives that

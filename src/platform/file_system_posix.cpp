@@ -184,6 +184,11 @@ Entry examine(const char* name) {
     return entry;
 }
 
+bool leadsToRegularFile(const char* name) {
+    struct stat info;
+    return stat(name, &info) == 0 && S_ISREG(info.st_mode);
+}
+
 void startWriteBack(Handle file, long long offset, long long size) {
 #ifdef __linux__
     // A failure here shows again, and is reported, at the fsync.

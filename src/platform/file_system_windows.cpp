@@ -371,6 +371,24 @@ Entry examine(const char* name) {
     return entry;
 }
 
+// No access is asked for: the file is only looked at, and a link followed.
+bool leadsToRegularFile(const char* name) {
+    std::wstring wide;
+    if (isDeviceName(name) || !systemName(name, wide)) {
+        return false;
+    }
+    const HANDLE handle = CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool regular = GetFileType(handle) == FILE_TYPE_DISK && GetFileInformationByHandle(handle, &info) &&
+                         (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    CloseHandle(handle);
+    return regular;
+}
+
 // Windows writes a file back on its own and FlushFileBuffers() has no
 // asynchronous form.
 void startWriteBack(Handle, long long, long long) {}
