@@ -247,7 +247,9 @@ void reportCommit(Turn& turn, int folderError, Workspace& workspace) {
     if (error != 0) {
         turn.converted = false;
         say(text::kCloseFailed);
-        const std::string what = turn.file.error() != 0 ? "cannot write " : "cannot sync the folder of ";
+        const std::string what = turn.file.nameNotTaken() ? "cannot give the new file the name "
+                                 : turn.file.error() != 0  ? "cannot write "
+                                                           : "cannot sync the folder of ";
         diagnose(name, notConverted(what + turn.outputName + ": " + std::strerror(error)));
     }
     reportLeftover(turn.file.leftover(), turn.file.leftoverError(), workspace);
