@@ -27,13 +27,14 @@ namespace {
 std::string notConverted(const std::string& what) { return what + "; file not converted"; }
 
 // What may have been meant by a name that names no file, or an empty text:
-// an option (a name such as -h, or /? as Windows tools take it), or the
-// table of that name with .txt, when there is one.
+// help, asked for as Windows tools take it (/?), or the table of that name
+// with .txt, when there is one. A name that starts with '-' is a table only
+// when the user said so, after `--`: it gets no hint of options.
 std::string hintForMissing(const std::string& name, int error) {
     if (error != ENOENT) {
         return std::string();
     }
-    if (name.compare(0, 1, "-") == 0 || name == "/?") {
+    if (name == "/?") {
         return text::kHelpHint;
     }
     const std::string table = name + ".txt";
