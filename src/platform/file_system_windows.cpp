@@ -444,7 +444,11 @@ bool detail::systemSyncFolderOf(const std::string& renamed) {
     const HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        return failWithLastError();
+        // A program that opened the new file at once without sharing it for
+        // writing (a viewer) keeps it from being flushed again: its bytes
+        // were flushed before it took its name, and its renaming is as safe
+        // as this process can make it, as in a folder that cannot be synced.
+        return GetLastError() == ERROR_SHARING_VIOLATION || failWithLastError();
     }
     const bool flushed = FlushFileBuffers(file) != 0 || failWithLastError();
     const int error = errno;
