@@ -254,6 +254,34 @@ TEST_F(RunFaults, ALowOpenFileLimitConvertsTheWholeBatch) {
     }
 }
 
+// A table that finds no descriptor free while files wait in the group gets
+// those the group gives back once its files have their names; with none
+// waiting, the failure is the table's, and ends the run.
+TEST_F(RunFaults, ATableOutOfDescriptorsTriesAgainOnceTheGroupIsCommitted) {
+    const struct {
+        const char* what;
+        int createsBefore;
+        int status;
+        std::string out;
+        std::string err;
+    } cases[] = {
+        {"while a file waits", 1, 0, "File a.vec converted\nFile b.vec converted\n" + summary(2), ""},
+        {"with none waiting", 0, 1, "No se puede abrir el fichero.\n",
+         "morvale: a.vec: Too many open files\nmorvale: the run stops here: 1 more table not converted: b.txt\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        resetWork();
+        put("a.txt", kOneLineTable);
+        put("b.txt", kOneLineTable);
+        files::Faults faults;
+        faults.create = EMFILE;
+        faults.createsBefore = c.createsBefore;
+        expectRun(finish(startWithFaults({"a.txt", "b.txt"}, faults)), c.status, c.out, c.err);
+        EXPECT_EQ(incompleteFiles(), std::vector<std::string>());
+    }
+}
+
 // A table whose input is slow to come (a pipe whose writer is busy) keeps
 // none of the tables before it waiting: on a slow disk, their files take
 // their names and are reported as their syncs end, and an interruption then

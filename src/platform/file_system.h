@@ -136,7 +136,8 @@ constexpr const char* kIncompleteInfix = ".incomplete-";
 // Test seam: the next read, write, close, sync or remove (of any file) fails with
 // the given errno instead of reaching the system. Zero leaves a call alone.
 // The identity lookup that fails is the one after `identitiesBefore` others,
-// either form of identityOf().
+// either form of identityOf(); the new file that cannot be created, the one
+// after `createsBefore` others.
 struct Faults {
     int read = 0;
     int write = 0;
@@ -149,6 +150,8 @@ struct Faults {
     int syncMilliseconds = 0;  // how long each sync takes at the least, as on a slow disk
     int removeMilliseconds = 0;  // how long each removal takes at the least, after it
     int folderSync = 0;          // every folder sync fails with this
+    int create = 0;              // the createBeside() after `createsBefore` others fails with this
+    int createsBefore = 0;
 };
 void injectFaults(const Faults& faults);
 
