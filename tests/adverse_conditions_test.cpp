@@ -604,6 +604,7 @@ TEST_F(AdverseConditions, WhatStandsAtTheVectorFileIsReplacedNotWrittenThrough) 
         std::function<void()> make;
         unsigned mode;  // the vector file's permission bits afterwards
         std::map<std::string, std::optional<std::string>> changes;
+        int user = -1;  // run as this user, or as the test runs
     } cases[] = {
         {"nothing", [] {}, 0644, {}},
         {"a file of its own permissions", [&] { put("a.vec", other); fs::permissions(file("a.vec"), fs::perms(0640)); },
@@ -612,16 +613,24 @@ TEST_F(AdverseConditions, WhatStandsAtTheVectorFileIsReplacedNotWrittenThrough) 
         {"a dangling link", [&] { fs::create_symlink("elsewhere/x.vec", file("a.vec")); }, 0644, {}},
         {"a hard link", [&] { put("other.vec", other); fs::create_hard_link(file("other.vec"), file("a.vec")); },
          0644, {}},
+        // A drop box: the folder cannot be opened to be synced.
+        {"nothing, in a folder that may be written but not read",
+         [&] { fs::permissions(work_, fs::perms(01733)); }, 0644, {}, 65534},  // nobody
     };
     const mode_t oldMask = umask(022);
     for (const auto& c : cases) {
+        if (c.user >= 0 && geteuid() != 0) {
+            continue;  // needs root, to run as another user
+        }
         SCOPED_TRACE(c.what);
         resetWork();
         put("a.txt", kOneLineTable);
         c.make();
         Folder expected = folder();
         expected.erase("a.vec");
-        expectRun(run({"a.txt"}), 0, "File a.vec converted\n" + summary(1), "");
+        Launch launch;
+        launch.user = c.user;
+        expectRun(run({"a.txt"}, launch), 0, "File a.vec converted\n" + summary(1), "");
         expected["a.vec"] = fingerprintOf(kOneLineVec);
         EXPECT_EQ(folder(), expected);
         struct stat info;

@@ -157,6 +157,16 @@ TEST_F(EndToEnd, AVectorFileNeverReplacesAnotherFileOfTheRun) {
          "File a.vec converted\n" + summary(1),
          "morvale: c.VEC: a vector file, not a table: left as it is\n",
          {{"a.vec", kOneLineVec}}},
+        {"a link to a vector file given as a table",
+         [&] {
+             put("a.vec", kThreeLineVec);
+             fs::create_symlink("a.vec", file("link.vec"));
+         },
+         {"link.vec", "a.txt"},
+         "File a.vec converted\n" + summary(1),
+         "morvale: link.vec: a vector file, not a table: left as it is\n",
+         {{"a.vec", kOneLineVec}},
+         true},
         {"two tables give one vector file",
          [&] { put("a", userTable); },
          {"a.txt", "a"},
@@ -426,7 +436,7 @@ TEST_F(EndToEnd, OptionsStandAnywhereUntilDoubleDash) {
          "morvale: -h: unknown option" + unknown + "-h)\n", {}},
         {"a slip on help", {"--hlep"}, 1, "", "morvale: --hlep: unknown option" + unknown + "--hlep)\n", {}},
         {"a format after --", {"./--help", "--", "--format=2"}, 1, "File ./--help.vec converted\nError opening file.\n",
-         "morvale: --format=2: No such file or directory (for help: morvale --help)\n", {{"--help.vec", kOneLineVec}}},
+         "morvale: --format=2: No such file or directory\n", {{"--help.vec", kOneLineVec}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

@@ -147,24 +147,43 @@ TEST_F(FileMetadata, AReplacedFileKeepsWhatItHad) {
     }
 }
 
-// A user's attribute that cannot be copied fails the replacement: the
-// earlier vector file stays as it was, with nothing left beside it.
-TEST_F(FileMetadata, AnAttributeThatCannotBeCopiedKeepsTheEarlierFile) {
-    if (geteuid() != 0 || (lacking() & kUserAttributes) != 0) {
-        GTEST_SKIP() << "needs root, to run as another user, and user attributes in the temporary folder";
+// A replacement that the user may not make keeps the earlier vector file as
+// it was, with nothing left beside it, and says which step failed: a user's
+// attribute they cannot copy, or a file of root's in a sticky folder, which
+// they may write but not rename another file onto.
+TEST_F(FileMetadata, AReplacementThatCannotBeMadeKeepsTheEarlierFile) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root, to run as another user";
     }
-    startOver();
-    // The user may write the file but not read it, nor so its attribute.
-    ASSERT_TRUE(shell("chmod 0662 a.vec && setfattr -n user.note -v hello a.vec"));
-    const auto before = snapshot();
-    const std::string metadata = describe("a.vec");
-    Launch launch;
-    launch.user = kNobody;
-    expectRun(run({"a.txt"}, launch), 1, "Problemas al cerrar el fichero\n" + summary(0),
-              "morvale: a.txt: cannot keep the owner, permissions, ACL or attributes of a.vec: Permission denied; "
-              "file not converted\n");
-    EXPECT_EQ(snapshot(), before);
-    EXPECT_EQ(describe("a.vec"), metadata);
+    const struct {
+        const char* what;
+        unsigned needs;
+        const char* make;  // what root does before the run
+        std::string err;
+    } cases[] = {
+        // The user may write the file but not read it, nor so its attribute.
+        {"an attribute that cannot be read", kUserAttributes, "chmod 0662 a.vec && setfattr -n user.note -v hello a.vec",
+         "morvale: a.txt: cannot keep the owner, permissions, ACL or attributes of a.vec: Permission denied; "
+         "file not converted\n"},
+        {"root's file in a sticky folder", 0, "chmod 1777 . && chmod 0666 a.vec",
+         "morvale: a.txt: cannot give the new file the name a.vec: Operation not permitted; file not converted\n"},
+    };
+    const unsigned missing = lacking();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if ((c.needs & missing) != 0) {
+            continue;  // the temporary folder's file system has no such attributes
+        }
+        startOver();
+        ASSERT_TRUE(shell(c.make)) << c.make;
+        const auto before = snapshot();
+        const std::string metadata = describe("a.vec");
+        Launch launch;
+        launch.user = kNobody;
+        expectRun(run({"a.txt"}, launch), 1, "Problemas al cerrar el fichero\n" + summary(0), c.err);
+        EXPECT_EQ(snapshot(), before);
+        EXPECT_EQ(describe("a.vec"), metadata);
+    }
 }
 
 // An ACL or a user's attribute that the new file cannot take fails the copy

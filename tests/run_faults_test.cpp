@@ -203,24 +203,83 @@ TEST_F(RunFaults, SyncsThatFailInABatchAreReportedInTheirPlaces) {
 }
 
 // A batch under a low limit of open files is converted whole: the files
-// waiting for their names never take more descriptors than the limit leaves.
+// waiting for their names never take more descriptors than the limit leaves,
+// those the run was started with besides.
 TEST_F(RunFaults, ALowOpenFileLimitConvertsTheWholeBatch) {
-    std::vector<std::string> args;
-    std::string out;
-    for (int table = 0; table < 40; ++table) {
-        const std::string stem = "t" + std::to_string(table);
-        put(stem + ".txt", kOneLineTable);
-        args.push_back(stem + ".txt");
-        out += "File " + stem + ".vec converted\n";
+    const struct {
+        const char* what;
+        rlim_t limit;
+        rlim_t startedWith;  // descriptors open at the start, all but this many free (0: as the test has them)
+        bool replacing;
+    } cases[] = {
+        {"a low limit", 10, 0, false},
+        {"descriptors open at the start, vector files replaced", 40, 14, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        resetWork();
+        std::vector<std::string> args;
+        std::string out;
+        for (int table = 0; table < 40; ++table) {
+            const std::string stem = "t" + std::to_string(table);
+            put(stem + ".txt", kOneLineTable);
+            if (c.replacing) {
+                put(stem + ".vec", "an earlier conversion\r\n");
+            }
+            args.push_back(stem + ".txt");
+            out += "File " + stem + ".vec converted\n";
+        }
+        std::vector<int> held;  // the test's own, which the run inherits
+        while (c.startedWith > 0) {
+            const int fd = ::open("/dev/null", O_RDONLY);
+            if (fd < 0) {
+                break;
+            }
+            held.push_back(fd);
+            if (static_cast<rlim_t>(fd) + 1 >= c.limit - c.startedWith) {
+                break;
+            }
+        }
+        struct rlimit limit;
+        ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &limit), 0);
+        const struct rlimit low = {c.limit, limit.rlim_max};
+        ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+        const pid_t pid = startWithFaults(args, files::Faults());
+        ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &limit), 0);
+        for (const int fd : held) {
+            ::close(fd);
+        }
+        expectRun(finish(pid), 0, out + summary(40), "");
+        EXPECT_EQ(get("t39.vec"), kOneLineVec);
     }
-    struct rlimit limit;
-    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &limit), 0);
-    const struct rlimit low = {10, limit.rlim_max};
-    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
-    const pid_t pid = startWithFaults(args, files::Faults());
-    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &limit), 0);
-    expectRun(finish(pid), 0, out + summary(40), "");
-    EXPECT_EQ(get("t39.vec"), kOneLineVec);
+}
+
+// A table that finds no descriptor free while files wait in the group gets
+// those the group gives back once its files have their names; with none
+// waiting, the failure is the table's, and ends the run.
+TEST_F(RunFaults, ATableOutOfDescriptorsTriesAgainOnceTheGroupIsCommitted) {
+    const struct {
+        const char* what;
+        int createsBefore;
+        int status;
+        std::string out;
+        std::string err;
+    } cases[] = {
+        {"while a file waits", 1, 0, "File a.vec converted\nFile b.vec converted\n" + summary(2), ""},
+        {"with none waiting", 0, 1, "No se puede abrir el fichero.\n",
+         "morvale: a.vec: Too many open files\nmorvale: the run stops here: 1 more table not converted: b.txt\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        resetWork();
+        put("a.txt", kOneLineTable);
+        put("b.txt", kOneLineTable);
+        files::Faults faults;
+        faults.create = EMFILE;
+        faults.createsBefore = c.createsBefore;
+        expectRun(finish(startWithFaults({"a.txt", "b.txt"}, faults)), c.status, c.out, c.err);
+        EXPECT_EQ(incompleteFiles(), std::vector<std::string>());
+    }
 }
 
 // A table whose input is slow to come (a pipe whose writer is busy) keeps

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <optional>
 #include <random>
 #include <string>
 #include <utility>
@@ -26,13 +27,14 @@ namespace {
 std::string notConverted(const std::string& what) { return what + "; file not converted"; }
 
 // What may have been meant by a name that names no file, or an empty text:
-// an option (a name such as -h, or /? as Windows tools take it), or the
-// table of that name with .txt, when there is one.
+// help, asked for as Windows tools take it (/?), or the table of that name
+// with .txt, when there is one. A name that starts with '-' is a table only
+// when the user said so, after `--`: it gets no hint of options.
 std::string hintForMissing(const std::string& name, int error) {
     if (error != ENOENT) {
         return std::string();
     }
-    if (name.compare(0, 1, "-") == 0 || name == "/?") {
+    if (name == "/?") {
         return text::kHelpHint;
     }
     const std::string table = name + ".txt";
@@ -141,15 +143,10 @@ Provenance provenanceOf(const std::string& name) {
     return provenance;
 }
 
-// Opens the table of `turn`'s argument, or says why it cannot be opened.
-bool openTable(const std::string& name, Workspace& workspace) {
-    if (workspace.converter.source.open(name.c_str())) {
-        return true;
-    }
-    const int error = errno;
-    say(text::kInputNotOpened);
-    diagnose(name, reasonFor(error) + hintForMissing(name, error));
-    return false;
+// Whether a file could not be opened for want of descriptors that the files
+// waiting in the group hold: once they have their names, it may be.
+bool lacksHeldDescriptors(int error, const Workspace& workspace) {
+    return (error == EMFILE || error == ENFILE) && workspace.waiting > 0;
 }
 
 // Why the open table of `turn` must not be converted, or an empty text.
@@ -171,20 +168,35 @@ Outcome reportFailure(const Conversion& conversion, const std::string& name, Tur
     return outcome;
 }
 
-}  // namespace
-
-TableEndings endingsOf(VectorFormat format) {
-    return format == VectorFormat::Version2 ? TableEndings::TextAndData : TableEndings::Text;
+// Says what became of a conversion once the table was read, and closes it.
+Outcome finishConversion(const Conversion& conversion, Turn& turn, Workspace& workspace) {
+    const std::string& name = workspace.record.name(turn.argument);
+    if (conversion.outcome == ConversionOutcome::OutputNotOpened) {
+        return report(conversion, name, turn.outputName);  // the run ends with the input still open
+    }
+    closeInput(workspace.converter.source, name, workspace);
+    if (conversion.outcome != ConversionOutcome::Converted) {
+        return reportFailure(conversion, name, turn, workspace);
+    }
+    reportWarnings(conversion, name, workspace.converter.format);
+    turn.output = workspace.converter.output.identity();
+    turn.converted = true;
+    return Outcome::Converted;
 }
 
-Outcome convertFile(Turn& turn, Workspace& workspace) {
+// Converts the table of `turn`'s argument, or gives nothing, having said
+// nothing, when a file could not be opened for want of the descriptors that
+// the files waiting in the group hold.
+std::optional<Outcome> tryConvertFile(Turn& turn, Workspace& workspace) {
     const std::string& name = workspace.record.name(turn.argument);
     CharSource& source = workspace.converter.source;
-    if (workspace.record.isVectorFile(turn.argument)) {
-        diagnose(name, text::kVectorFileGiven);
-        return Outcome::NotConverted;
-    }
-    if (!openTable(name, workspace)) {
+    if (!source.open(name.c_str())) {
+        const int error = errno;
+        if (lacksHeldDescriptors(error, workspace)) {
+            return std::nullopt;
+        }
+        say(text::kInputNotOpened);
+        diagnose(name, reasonFor(error) + hintForMissing(name, error));
         return Outcome::InputNotOpened;
     }
     if (const std::string conflict = conflictOf(turn, workspace); !conflict.empty()) {
@@ -198,17 +210,32 @@ Outcome convertFile(Turn& turn, Workspace& workspace) {
     progress::start(name);
     const Conversion conversion = convertTable(workspace.converter, turn.outputName.c_str(), &turn.file);
     progress::erase();
-    if (conversion.outcome == ConversionOutcome::OutputNotOpened) {
-        return report(conversion, name, turn.outputName);  // the run ends with the input still open
+    if (conversion.outcome != ConversionOutcome::Converted && lacksHeldDescriptors(conversion.error, workspace)) {
+        closeInput(source, name, workspace);
+        reportLeftover(workspace.converter.output.leftover(), workspace.converter.output.leftoverError(), workspace);
+        return std::nullopt;
     }
-    closeInput(source, name, workspace);
-    if (conversion.outcome != ConversionOutcome::Converted) {
-        return reportFailure(conversion, name, turn, workspace);
+    return finishConversion(conversion, turn, workspace);
+}
+
+}  // namespace
+
+TableEndings endingsOf(VectorFormat format) {
+    return format == VectorFormat::Version2 ? TableEndings::TextAndData : TableEndings::Text;
+}
+
+Outcome convertFile(Turn& turn, Workspace& workspace) {
+    if (workspace.record.isVectorFile(turn.argument)) {
+        diagnose(workspace.record.name(turn.argument), text::kVectorFileGiven);
+        return Outcome::NotConverted;
     }
-    reportWarnings(conversion, name, workspace.converter.format);
-    turn.output = workspace.converter.output.identity();
-    turn.converted = true;
-    return Outcome::Converted;
+    if (const std::optional<Outcome> outcome = tryConvertFile(turn, workspace)) {
+        return *outcome;
+    }
+    // The group gives back its descriptors, and the table has them: the
+    // second try never waits for the group.
+    commitTurns(workspace);
+    return *tryConvertFile(turn, workspace);
 }
 
 void reportCommit(Turn& turn, int folderError, Workspace& workspace) {
@@ -221,7 +248,9 @@ void reportCommit(Turn& turn, int folderError, Workspace& workspace) {
     if (error != 0) {
         turn.converted = false;
         say(text::kCloseFailed);
-        const std::string what = turn.file.error() != 0 ? "cannot write " : "cannot sync the folder of ";
+        const std::string what = turn.file.nameNotTaken() ? "cannot give the new file the name "
+                                 : turn.file.error() != 0  ? "cannot write "
+                                                           : "cannot sync the folder of ";
         diagnose(name, notConverted(what + turn.outputName + ": " + std::strerror(error)));
     }
     reportLeftover(turn.file.leftover(), turn.file.leftoverError(), workspace);

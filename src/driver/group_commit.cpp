@@ -17,10 +17,10 @@ namespace {
 
 // How many syncs of a group may be under way at once.
 constexpr std::size_t kSyncThreads = 16;
-// The files the run holds open besides a group's: its standard streams, the
-// table, the vector file being written, a folder being synced, and room to
-// spare.
-constexpr long kOtherFiles = 16;
+// The files the run opens besides a group's: the table, the vector file
+// being written, the file it replaces while what that file had is read, a
+// folder being synced, and room to spare.
+constexpr long kOtherFiles = 13;
 
 static_assert(kLargestGroup + 1 <= static_cast<std::size_t>(interrupts::kFilesAtOnce),
               "an interruption finds them all");
@@ -80,7 +80,7 @@ void syncFolders(const std::vector<PendingFile*>& group, std::vector<int>& failu
 }  // namespace
 
 std::size_t groupSize() {
-    const long room = files::openFileLimit() - kOtherFiles;
+    const long room = files::openFileRoom() - kOtherFiles;
     return static_cast<std::size_t>(std::clamp(room, 1L, static_cast<long>(kLargestGroup)));
 }
 

@@ -18,8 +18,8 @@ namespace morvale {
 constexpr std::size_t kLargestGroup = 64;
 
 // How many files a group holds in this process: kLargestGroup, or fewer
-// where the open-file limit would not leave room for them and the files the
-// run opens besides; at least one.
+// where the descriptors left free when it started would not leave room for
+// them and the files the run opens besides; at least one.
 std::size_t groupSize();
 
 // Commits `group`, in its order: syncs its files on up to 16 threads, which

@@ -22,6 +22,8 @@ std::atomic<int> syncMilliseconds{0};
 std::atomic<int> removeMilliseconds{0};
 std::atomic<int> identitiesBeforeFault{0};
 std::atomic<int> folderSyncFault{0};
+std::atomic<int> createFault{0};
+std::atomic<int> createsBeforeFault{0};
 
 // How often createBeside() tries a fresh name before it gives up.
 constexpr int kCreateAttempts = 100;
@@ -81,6 +83,8 @@ void injectFaults(const Faults& faults) {
     syncMilliseconds.store(faults.syncMilliseconds);
     removeMilliseconds.store(faults.removeMilliseconds);
     folderSyncFault.store(faults.folderSync);
+    createFault.store(faults.create);
+    createsBeforeFault.store(faults.createsBefore);
 }
 
 namespace {
@@ -179,6 +183,10 @@ bool close(Handle file) {
 
 Handle createBeside(const std::string& target, const Entry& replaced, const NewFileAccess& access,
                     std::string& created) {
+    if (createFault.load() != 0 && createsBeforeFault.fetch_sub(1) <= 0) {
+        errno = createFault.exchange(0);
+        return kNoHandle;
+    }
     for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
         const std::string name = incompleteName(target, detail::processId(), attempt);
         const Handle file = detail::createExclusive(name, replaced, access);

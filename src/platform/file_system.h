@@ -63,6 +63,10 @@ bool identityOf(const char* name, Identity& identity);
 // for another reason than its absence gives Kind::Other and the error.
 Entry examine(const char* name);
 
+// Whether `name` leads to a regular file, through links: one that may be
+// opened for reading without waiting (a FIFO would wait for its writer).
+bool leadsToRegularFile(const char* name);
+
 // Who may use a new file made from a table: the permission bits it is made
 // with, before the umask, and the group whose they are. A new file that gets
 // another group (a folder's, as a set-group-ID folder gives it) gives that
@@ -99,14 +103,16 @@ bool replace(const char* from, const char* to);
 // Makes what was renamed into the folder of `renamed`, a file that has just
 // taken that name, survive a power cut. POSIX systems sync the folder; on
 // Windows the file itself is flushed, which commits the volume's log, and
-// its renaming with it.
+// its renaming with it. Best effort: a folder that this process may not open
+// to sync (one it may write but not read) is no failure.
 bool syncFolderOf(const std::string& renamed);
 // Removes a name. Safe to call from a signal handler.
 bool remove(const char* name);
 
-// How many files this process may hold open at once (the soft limit), or a
-// large number where the system sets none.
-long openFileLimit();
+// How many more files this process may open now: the soft limit less the
+// descriptors already open below it, those it was started with among them;
+// a large number where the system sets no limit.
+long openFileRoom();
 
 #ifdef _WIN32
 // The wide name that Windows' calls take for a UTF-8 name, or false with
@@ -130,7 +136,8 @@ constexpr const char* kIncompleteInfix = ".incomplete-";
 // Test seam: the next read, write, close, sync or remove (of any file) fails with
 // the given errno instead of reaching the system. Zero leaves a call alone.
 // The identity lookup that fails is the one after `identitiesBefore` others,
-// either form of identityOf().
+// either form of identityOf(); the new file that cannot be created, the one
+// after `createsBefore` others.
 struct Faults {
     int read = 0;
     int write = 0;
@@ -143,6 +150,8 @@ struct Faults {
     int syncMilliseconds = 0;  // how long each sync takes at the least, as on a slow disk
     int removeMilliseconds = 0;  // how long each removal takes at the least, after it
     int folderSync = 0;          // every folder sync fails with this
+    int create = 0;              // the createBeside() after `createsBefore` others fails with this
+    int createsBefore = 0;
 };
 void injectFaults(const Faults& faults);
 

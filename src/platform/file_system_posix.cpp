@@ -1,10 +1,13 @@
 // The file system on POSIX systems.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 
 #include "platform/file_system_detail.h"
 
@@ -181,6 +184,11 @@ Entry examine(const char* name) {
     return entry;
 }
 
+bool leadsToRegularFile(const char* name) {
+    struct stat info;
+    return stat(name, &info) == 0 && S_ISREG(info.st_mode);
+}
+
 void startWriteBack(Handle file, long long offset, long long size) {
 #ifdef __linux__
     // A failure here shows again, and is reported, at the fsync.
@@ -237,7 +245,10 @@ bool detail::systemSyncFolderOf(const std::string& renamed) {
     const std::string folder = leaf == 0 ? std::string(".") : renamed.substr(0, leaf);
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
-        return false;
+        // A folder that may be written and searched but not read (a drop
+        // box) cannot be opened to be synced: its renamings are as safe as
+        // this process can make them, as on a file system that cannot sync.
+        return errno == EACCES || errno == EPERM;
     }
     const bool synced = fsync(fd) == 0 || errno == EINVAL || errno == ENOTSUP;
     const int error = errno;
@@ -246,14 +257,48 @@ bool detail::systemSyncFolderOf(const std::string& renamed) {
     return synced;
 }
 
-long openFileLimit() {
-    constexpr long kNoLimit = 1L << 20;
+namespace {
+
+// What stands for no limit: more than a run could ever open.
+constexpr long kNoLimit = 1L << 20;
+// How far descriptors are probed one by one where the system does not list
+// them: a limit above this leaves room enough whatever is open below it.
+constexpr int kProbedDescriptors = 4096;
+
+long softLimit() {
     struct rlimit limit;
     if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY ||
         limit.rlim_cur > static_cast<rlim_t>(kNoLimit)) {
         return kNoLimit;
     }
     return static_cast<long>(limit.rlim_cur);
+}
+
+// How many descriptors below `limit` are open: those the system lists for
+// the process, its own listing's left out, or else each one probed.
+long openBelow(long limit) {
+    long open = 0;
+    if (DIR* const listing = opendir("/proc/self/fd")) {
+        const int own = dirfd(listing);
+        while (const dirent* const entry = readdir(listing)) {
+            char* end = nullptr;
+            const long fd = std::strtol(entry->d_name, &end, 10);
+            open += entry->d_name[0] != '.' && *end == '\0' && fd != own && fd < limit ? 1 : 0;
+        }
+        closedir(listing);
+        return open;
+    }
+    for (int fd = 0; fd < std::min(limit, static_cast<long>(kProbedDescriptors)); ++fd) {
+        open += fcntl(fd, F_GETFD) != -1 ? 1 : 0;
+    }
+    return open;
+}
+
+}  // namespace
+
+long openFileRoom() {
+    const long limit = softLimit();
+    return limit - openBelow(limit);
 }
 
 }  // namespace morvale::files

@@ -371,6 +371,24 @@ Entry examine(const char* name) {
     return entry;
 }
 
+// No access is asked for: the file is only looked at, and a link followed.
+bool leadsToRegularFile(const char* name) {
+    std::wstring wide;
+    if (isDeviceName(name) || !systemName(name, wide)) {
+        return false;
+    }
+    const HANDLE handle = CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool regular = GetFileType(handle) == FILE_TYPE_DISK && GetFileInformationByHandle(handle, &info) &&
+                         (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    CloseHandle(handle);
+    return regular;
+}
+
 // Windows writes a file back on its own and FlushFileBuffers() has no
 // asynchronous form.
 void startWriteBack(Handle, long long, long long) {}
@@ -426,7 +444,11 @@ bool detail::systemSyncFolderOf(const std::string& renamed) {
     const HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        return failWithLastError();
+        // A program that opened the new file at once without sharing it for
+        // writing (a viewer) keeps it from being flushed again: its bytes
+        // were flushed before it took its name, and its renaming is as safe
+        // as this process can make it, as in a folder that cannot be synced.
+        return GetLastError() == ERROR_SHARING_VIOLATION || failWithLastError();
     }
     const bool flushed = FlushFileBuffers(file) != 0 || failWithLastError();
     const int error = errno;
@@ -437,6 +459,6 @@ bool detail::systemSyncFolderOf(const std::string& renamed) {
 
 // Windows sets no limit of its own on a process's open files that a batch
 // could reach.
-long openFileLimit() { return 1L << 20; }
+long openFileRoom() { return 1L << 20; }
 
 }  // namespace morvale::files

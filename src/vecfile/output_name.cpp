@@ -56,9 +56,9 @@ bool startsAsVectorFile(const std::string& name) {
 }  // namespace
 
 bool isVectorFile(const std::string& name) {
-    // Only a regular file is opened: a FIFO would wait for its writer.
-    return hasVectorFileEnding(name) && files::examine(name.c_str()).kind == files::Kind::Regular &&
-           startsAsVectorFile(name);
+    // Only a regular file is opened, a link's too: a FIFO would wait for
+    // its writer.
+    return hasVectorFileEnding(name) && files::leadsToRegularFile(name.c_str()) && startsAsVectorFile(name);
 }
 
 void deriveOutputName(std::string& name, TableEndings endings) {

@@ -23,7 +23,8 @@ void deriveOutputName(std::string& name, TableEndings endings = TableEndings::Te
 std::string tableStem(const std::string& name, TableEndings endings = TableEndings::Text);
 
 // Whether `name` is recognisably a vector file, not a table: a regular file
-// named NAME.vec (any letter case) that starts as either format's file does.
+// named NAME.vec (any letter case), or a link to one, that starts as either
+// format's file does.
 bool isVectorFile(const std::string& name);
 
 }  // namespace morvale

@@ -229,6 +229,7 @@ bool PendingFile::takeName() {
             interrupts::keepOnInterrupt(temporary_.c_str());
         } else {
             error_ = errno != 0 ? errno : EIO;
+            nameNotTaken_ = true;
         }
         interrupts::release();
     }

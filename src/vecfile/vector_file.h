@@ -47,6 +47,9 @@ public:
     void abandon();
 
     int error() const { return error_; }
+    // Whether the file was written whole and synced, and only its naming
+    // failed.
+    bool nameNotTaken() const { return nameNotTaken_; }
     // The new file that could not be removed, or an empty name.
     const std::string& leftover() const { return leftover_; }
     int leftoverError() const { return leftoverError_; }
@@ -58,6 +61,7 @@ private:
     std::string target_;
     std::string temporary_;
     int error_ = 0;
+    bool nameNotTaken_ = false;
     std::string leftover_;
     int leftoverError_ = 0;
 };
