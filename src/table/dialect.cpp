@@ -76,11 +76,14 @@ Separator separatorOf(std::string_view line) {
 }
 
 bool looksNumeric(std::string_view text, bool decimalComma) {
+    const std::size_t sign = text.empty() || (text[0] != '+' && text[0] != '-') ? 0 : 1;
+    const std::string_view rest = text.substr(sign);
+    return isWord(rest, "inf") || isWord(rest, "infinity") || isWord(rest, "nan") ||
+           isDecimalNumber(text, decimalComma);
+}
+
+bool isDecimalNumber(std::string_view text, bool decimalComma) {
     std::size_t at = text.empty() || (text[0] != '+' && text[0] != '-') ? 0 : 1;
-    const std::string_view rest = text.substr(at);
-    if (isWord(rest, "inf") || isWord(rest, "infinity") || isWord(rest, "nan")) {
-        return true;
-    }
     bool digits = skipDigits(text, at);
     if (at < text.size() && (text[at] == '.' || (decimalComma && text[at] == ','))) {
         ++at;

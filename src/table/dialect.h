@@ -43,6 +43,8 @@ Separator separatorOf(std::string_view line);
 // optional exponent, or inf or nan; with a decimal comma instead of the point
 // when `decimalComma`.
 bool looksNumeric(std::string_view text, bool decimalComma);
+// The same without inf and nan: 0, -1.5, .5, 2e-3, -1.5E+02.
+bool isDecimalNumber(std::string_view text, bool decimalComma);
 
 // A line held in memory, delivered as CharSource delivers a line: its
 // characters, then a line end.

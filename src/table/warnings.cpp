@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "table/dialect.h"
+
 namespace morvale {
 
 namespace {
@@ -111,40 +113,8 @@ static_assert(textsInReasonOrder(), "one text per reason, in the order of the re
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 bool isLetterOrDigit(char c) { return isDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
-// Advances `at` past a run of digits; false when there is none.
-bool skipDigits(std::string_view text, std::size_t& at) {
-    const std::size_t start = at;
-    while (at < text.size() && isDigit(text[at])) {
-        ++at;
-    }
-    return at > start;
-}
-
 // A decimal number as tables write them: 0, -1.5, .5, 2e-3, -1.5E+02.
-bool isNumber(std::string_view text) {
-    std::size_t at = 0;
-    if (at < text.size() && (text[at] == '+' || text[at] == '-')) {
-        ++at;
-    }
-    bool digits = skipDigits(text, at);
-    if (at < text.size() && text[at] == '.') {
-        ++at;
-        digits = skipDigits(text, at) || digits;
-    }
-    if (!digits) {
-        return false;
-    }
-    if (at < text.size() && (text[at] == 'e' || text[at] == 'E')) {
-        ++at;
-        if (at < text.size() && (text[at] == '+' || text[at] == '-')) {
-            ++at;
-        }
-        if (!skipDigits(text, at)) {
-            return false;
-        }
-    }
-    return at == text.size();
-}
+bool isNumber(std::string_view text) { return isDecimalNumber(text, false); }
 
 bool startsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
 
