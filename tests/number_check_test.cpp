@@ -199,7 +199,7 @@ std::string nearlyReadable(std::mt19937& random, const std::string& alphabet) {
         }
         return run;
     };
-    // The pieces in braces are drawn in order, so a seed always gives the same tokens.
+    // The pieces in braces are drawn in order, so a starting value always gives the same tokens.
     const auto join = [](std::initializer_list<std::string> parts) {
         std::string joined;
         for (const std::string& part : parts) {
