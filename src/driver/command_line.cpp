@@ -24,7 +24,7 @@ constexpr const char* kHelpText =
     "               semicolons (CSV, decimal commas); # comments, names on the\n"
     "               comment line above the rows; no separator line; a line of\n"
     "               units. NAME.csv, NAME.tsv and NAME.dat give NAME.vec too.\n"
-    "               A table that would be read otherwise than meant is refused\n"
+    "               A table that would be read otherwise than meant is refused.\n"
     "  --format 1   the tool's first format, for older readers (the default)\n"
     "  --no-wait    no closing block and no key wait at the end, for scripts\n"
     "  --help       show this text and end\n"
