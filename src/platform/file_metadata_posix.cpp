@@ -234,7 +234,7 @@ NewFileAccess newFilePermissions(Handle source) {
     unsigned bits = static_cast<unsigned>((info.st_mode & 0666) | S_IWUSR);
     const int extended = acl_extended_fd(static_cast<int>(source));
     if (extended == 1 || (extended < 0 && errno != ENOTSUP && errno != EOPNOTSUPP)) {  // or it cannot be told
-        bits &= 0707 | ((bits & 07) << 3);
+        bits = groupNoMoreThanOthers(bits);
     }
     NewFileAccess access(bits);
     access.group = static_cast<long long>(info.st_gid);

@@ -78,6 +78,9 @@ struct NewFileAccess {
     long long group = -1;  // the group the bits are meant for, or -1: whichever the file gets
 };
 
+// Permission bits whose group may do no more than others may.
+constexpr unsigned groupNoMoreThanOthers(unsigned bits) { return bits & (0707 | ((bits & 07) << 3)); }
+
 // Creates a new file beside `target`, in the same folder, under a name that
 // says what it is and that nothing else had (never an existing name, never
 // through a link), and returns it open for writing with its name in

@@ -34,9 +34,7 @@ bool narrowForItsGroup(int fd, long long group) {
     if (static_cast<long long>(info.st_gid) == group) {
         return true;
     }
-    const mode_t mode = info.st_mode & 0777;
-    const mode_t others = mode & 07;
-    return fchmod(fd, (mode & 0707) | ((mode & (others << 3)))) == 0;
+    return fchmod(fd, static_cast<mode_t>(groupNoMoreThanOthers(info.st_mode & 0777))) == 0;
 }
 
 }  // namespace

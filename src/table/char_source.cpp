@@ -61,10 +61,14 @@ bool CharSource::open(const char* name) {
 }
 
 // Finds where the file's last whole line ends, when its last byte is no line
-// end; a file with no line end at all is left to be read whole.
+// end. Only the last MiB is searched, more than any row holds: a file with no
+// line end there (one long line, lone CRs, no text) is left to be read whole,
+// and not read twice.
 void CharSource::findLastLineEnd() {
+    constexpr long long kSearched = 1LL << 20;
     unsigned char* const block = buffer_.get();
-    for (long long end = size_; end > 0;) {
+    const long long floor = std::max<long long>(0, size_ - 1 - kSearched);
+    for (long long end = size_; end > floor;) {
         const std::size_t chunk = end == size_ ? 1 : static_cast<std::size_t>(std::min<long long>(end, capacity_));
         if (files::readAt(file_, end - static_cast<long long>(chunk), block, chunk) != static_cast<long long>(chunk)) {
             return;  // read as before

@@ -33,6 +33,9 @@ constexpr char separatorChar(Separator separator) {
     return '\0';
 }
 
+// Whether a number's comma is its decimal point: where semicolons separate.
+constexpr bool hasDecimalComma(Separator separator) { return separator == Separator::Semicolon; }
+
 // The dialect of a table whose names stand on `line`: semicolons or commas
 // outside quotes make a separated table, in that order; TABs make one when
 // they separate every name by one TAB, and otherwise runs of blanks and TABs

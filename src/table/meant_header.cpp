@@ -59,8 +59,7 @@ struct Scan {
     HeaderInfo& header;
     MeantHeader& meant;
     TokenTable& scratch;
-    Line comment;
-    bool sawComment = false;
+    Line comment;  // empty when no comment line held words
     bool separatorGiven = false;  // named by the table's first line, sep=X
 };
 
@@ -107,7 +106,6 @@ bool nextContentLine(Scan& scan, Line& line) {
         if (!isEmptyLine(words) && !isSeparatorLine(words)) {
             scan.comment.text = words;
             scan.comment.number = line.number;
-            scan.sawComment = true;
         }
     }
     return false;
@@ -140,7 +138,7 @@ bool isRow(Scan& scan, const Line& line) {
     LineCut cut;
     const Separator separator = scan.meant.separator;
     return cutText(line.text, separator, scan.scratch, TokenTable::kSlots, cut) &&
-           allNumeric(scan.scratch, cut.fields, separator == Separator::Semicolon);
+           allNumeric(scan.scratch, cut.fields, hasDecimalComma(separator));
 }
 
 // One word per name, none of them a number: a line of units.
@@ -188,7 +186,7 @@ Refusal takeNames(Scan& scan, const Line& line) {
     if (header.columnCount == 0) {
         return Refusal{Refusal::Reason::NoVector, line.number};
     }
-    if (allNumeric(header.nameTable, cut.fields, scan.meant.separator == Separator::Semicolon)) {
+    if (allNumeric(header.nameTable, cut.fields, hasDecimalComma(scan.meant.separator))) {
         return Refusal{Refusal::Reason::NamesAreNumbers, line.number};
     }
     return Refusal{};
@@ -280,7 +278,7 @@ void startHeader(HeaderInfo& header, MeantHeader& meant) {
 
 Refusal readMeantHeader(CharSource& source, HeaderInfo& header, MeantHeader& meant, TokenTable& scratch) {
     startHeader(header, meant);
-    Scan scan{source, header, meant, scratch, Line(), false, false};
+    Scan scan{source, header, meant, scratch, Line(), false};
     Line first;
     bool more = nextContentLine(scan, first);
     if (more && isSeparatorNamed(first, meant.separator)) {
@@ -288,7 +286,7 @@ Refusal readMeantHeader(CharSource& source, HeaderInfo& header, MeantHeader& mea
         more = nextContentLine(scan, first);
     }
     if (!more) {
-        return scan.sawComment ? takeCommentNames(scan) : Refusal{Refusal::Reason::NoVector, 1};
+        return !scan.comment.text.empty() ? takeCommentNames(scan) : Refusal{Refusal::Reason::NoVector, 1};
     }
     if (source.atEnd() && source.line() == 1 && source.controls().loneCarriageReturns.lines > 0) {
         return Refusal{Refusal::Reason::OneLongLine, 1};
@@ -299,7 +297,7 @@ Refusal readMeantHeader(CharSource& source, HeaderInfo& header, MeantHeader& mea
     meant.separator = dialectOf(scan, first.text);
     const bool separatorLine = isSeparatorLine(first.text);
     if (separatorLine || isRow(scan, first)) {
-        if (!scan.sawComment) {
+        if (scan.comment.text.empty()) {
             return Refusal{separatorLine ? Refusal::Reason::NoVector : Refusal::Reason::NamesAreNumbers,
                            first.number};
         }

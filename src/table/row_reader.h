@@ -33,8 +33,6 @@ Refusal readRow(CharSource& source, char& current, const HeaderInfo& header, Row
 // tokens separated by runs of blanks, the first one at the row's start.
 struct BlankCut {
     static constexpr unsigned char kEndByte = 0;             // ends tokens besides what is not plain
-    static constexpr bool kExtraValuesAreDecimalCommas = false;  // values beyond the vectors are doubtful
-    static constexpr bool kDecimalComma = false;                 // a number's comma is its decimal point
     static bool startsToken(unsigned char c) { return isPlain(c); }
     static bool leads(unsigned char) { return false; }  // skipped at a row's start
     static const unsigned char* pastSeparator(const unsigned char* at) {
@@ -208,7 +206,7 @@ Refusal readRowAsMeant(Chars& in, char& current, Separator separator, const Head
                        RowNotes& notes, long line, bool& given) {
     const int kept = header.vectorCount() + 1;
     LineCut cut;
-    if (!cutLine(in, current, separator, row, kept, separator == Separator::Semicolon, cut)) {
+    if (!cutLine(in, current, separator, row, kept, hasDecimalComma(separator), cut)) {
         return Refusal{Refusal::Reason::ValueTooLong, line};
     }
     row.makeEmpty(cut.fields < kept ? cut.fields : kept, kept);

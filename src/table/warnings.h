@@ -91,7 +91,7 @@ Warnings warningsForMeant(const CharSource& source, const HeaderInfo& header, co
 // What the warning on a table that grew by `bytes` while it was read says:
 // it was converted as it was when opened (a program still writing it), and
 // without its last line, if that had no line end yet.
-std::string describeGrowth(long long bytes, bool lastLineLeftOut = false);
+std::string describeGrowth(long long bytes, bool lastLineLeftOut);
 
 }  // namespace morvale
 

@@ -86,8 +86,12 @@ void writeAttribute(VectorFile& output, std::string_view name, std::string_view 
 // of the vector right after its declaration; version 2 only, and only where
 // the unit is given.
 void writeUnit(VectorFile& output, const HeaderInfo& header, int id, VectorFormat format) {
+    // The unit table is filled only for a table with units.
+    if (format != VectorFormat::Version2 || !header.hasUnits) {
+        return;
+    }
     const std::string_view unit = header.unitTable.token(id + 1);
-    if (format == VectorFormat::Version2 && header.hasUnits && !unit.empty()) {
+    if (!unit.empty()) {
         writeAttribute(output, "unit", unit, true);
     }
 }
